@@ -1,0 +1,27 @@
+// A shared library loaded by name at run time, unloaded when its owner goes.
+#pragma once
+
+#include <memory>
+#include <string>
+
+namespace vp::platform {
+
+class DynamicLibrary {
+ public:
+  ~DynamicLibrary();
+  DynamicLibrary(const DynamicLibrary&) = delete;
+  DynamicLibrary& operator=(const DynamicLibrary&) = delete;
+
+  // Null when the library cannot be loaded. On Windows the program's own folder is searched
+  // first, and the system's "missing file" dialog is suppressed.
+  static std::unique_ptr<DynamicLibrary> Open(const std::string& name);
+
+  // Null when the library has no such symbol.
+  void* Symbol(const char* name) const;
+
+ private:
+  explicit DynamicLibrary(void* handle) : handle_(handle) {}
+  void* handle_;
+};
+
+}  // namespace vp::platform

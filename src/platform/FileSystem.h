@@ -1,0 +1,44 @@
+// Files and folders as the program sees them: its own location, the machine-wide data folder, and
+// whole-file reads and writes with the error texts users see.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace vp::platform {
+
+// Full path of the running program file, as the OS reports it.
+std::string ProgramFilePath();
+// Tests point the program's location at a temp dir; an empty path restores the real one.
+void SetProgramFilePathForTesting(const std::string& path);
+
+// The machine-wide application-data folder (Windows: CSIDL_COMMON_APPDATA). On POSIX it is /var/lib
+// unless VORMETRA_COMMON_APPDATA names another. Empty when it cannot be determined.
+std::string CommonAppDataFolder();
+// Tests point the machine-wide folder at a temp dir; an empty path restores the real one.
+void SetCommonAppDataFolderForTesting(const std::string& path);
+
+// '\\' on Windows, '/' elsewhere.
+char PathDelimiter();
+// The path with a trailing delimiter added when it has none.
+std::string IncludeTrailingDelimiter(const std::string& path);
+// Everything after the last delimiter ('/' or '\\').
+std::string ExtractFileName(const std::string& path);
+// Everything up to and including the last delimiter.
+std::string ExtractFileDir(const std::string& path);
+
+bool FileExists(const std::string& path);       // a regular file; a directory does not count
+bool DirectoryExists(const std::string& path);
+// Size in bytes, or -1 when the file cannot be examined.
+std::int64_t FileSize(const std::string& path);
+// Makes the folder and every missing parent. Returns false when it could not.
+bool ForceDirectories(const std::string& path);
+
+// Reads the whole file, denying others the right to write while it is open.
+// Throws ErrorKind::kFileOpen: Cannot open file "<path>". <system text>
+std::string ReadFileBytes(const std::string& path);
+// Creates the file anew (replacing an existing one) and writes the bytes.
+// Throws ErrorKind::kFileCreate: Cannot create file "<path>". <system text>
+void WriteFileBytes(const std::string& path, const std::string& bytes);
+
+}  // namespace vp::platform

@@ -1,0 +1,17 @@
+// The file types the operating system registers: the Windows registry's "Content Type" values, or
+// /etc/mime.types on POSIX.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace vp::platform {
+
+// Pairs of lower-case extension with its leading dot (".crt") and content type.
+std::vector<std::pair<std::string, std::string>> RegisteredMimeTypes();
+
+// Tests point the POSIX registry at a file of their own (empty: none at all). Ignored on Windows.
+void SetMimeTypesFileForTesting(const std::string& path);
+
+}  // namespace vp::platform

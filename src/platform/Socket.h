@@ -1,0 +1,80 @@
+// TCP and UDP sockets: one owning, move-only handle per socket, with the OS calls the listener, the
+// HTTP client and the DNS client need. OS failures become vp::Error here.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace vp::platform {
+
+enum class IpFamily { kV4, kV6 };
+
+// Large enough for SOCKET on 64-bit Windows and int on POSIX.
+using NativeSocket = std::intptr_t;
+
+class Socket {
+ public:
+  Socket() = default;
+  ~Socket();
+  Socket(Socket&& other) noexcept;
+  Socket& operator=(Socket&& other) noexcept;
+  Socket(const Socket&) = delete;
+  Socket& operator=(const Socket&) = delete;
+
+  static Socket OpenTcp(IpFamily family);
+  static Socket OpenUdp(IpFamily family);
+
+  bool valid() const;
+  NativeSocket native() const { return handle_; }
+
+  // Listening side. On Windows no other program may bind the same port while we hold it; on POSIX
+  // a restart may rebind over TIME_WAIT, while a port somebody listens on is still refused.
+  void SetExclusiveAddressUse();
+  // address "" means every local address of the socket's family. Throws ErrorKind::kBind.
+  void Bind(const std::string& address, std::uint16_t port);
+  void Listen(int backlog);
+  // Blocks until a peer connects. Throws kSocket, also once Interrupt() has been called.
+  Socket Accept();
+  std::uint16_t LocalPort() const;
+  std::string PeerAddress() const;
+
+  // Client side: resolves host with the machine's own resolver (hosts file included) unless it is
+  // a numeric address, then tries each address in turn.
+  static Socket ConnectTcp(const std::string& host, std::uint16_t port);
+
+  // Bounds each single send and receive call; 0 means no bound.
+  void SetTimeouts(int receive_ms, int send_ms);
+
+  // Returns the bytes taken, at least 1. Throws kSocketTimeout, kConnectionClosed (reset, aborted)
+  // or kSocket.
+  std::size_t Send(const char* data, std::size_t size);
+  void SendAll(std::string_view data);
+  // Returns 0 when the peer closed its side in order. Same errors as Send.
+  std::size_t Receive(char* buffer, std::size_t size);
+  // True when a receive would not block (data, end of stream or an error waiting); timeout_ms < 0
+  // waits without limit.
+  bool WaitReadable(int timeout_ms) const;
+
+  // Datagrams (UDP): one datagram to address:port, and one datagram from anybody.
+  void SendTo(const std::string& address, std::uint16_t port, std::string_view datagram);
+  std::size_t ReceiveFrom(char* buffer, std::size_t size);
+
+  // Wakes every call blocked on this socket in other threads and makes later calls fail. Safe to
+  // call from another thread while the owner is inside a call; not while the owner closes it.
+  void Interrupt();
+  void Close();
+
+ private:
+  explicit Socket(NativeSocket handle) : handle_(handle) {}
+  NativeSocket handle_ = kInvalid;
+
+ public:
+  static constexpr NativeSocket kInvalid = -1;
+};
+
+// Whether the network stack can open IPv6 sockets.
+bool HasIPv6();
+
+}  // namespace vp::platform

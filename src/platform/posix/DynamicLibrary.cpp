@@ -1,0 +1,20 @@
+// dlopen for the POSIX build.
+#include "platform/DynamicLibrary.h"
+
+#include <dlfcn.h>
+
+namespace vp::platform {
+
+DynamicLibrary::~DynamicLibrary() {
+  if (handle_) ::dlclose(handle_);
+}
+
+std::unique_ptr<DynamicLibrary> DynamicLibrary::Open(const std::string& name) {
+  void* handle = ::dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (!handle) return nullptr;
+  return std::unique_ptr<DynamicLibrary>(new DynamicLibrary(handle));
+}
+
+void* DynamicLibrary::Symbol(const char* name) const { return ::dlsym(handle_, name); }
+
+}  // namespace vp::platform

@@ -1,0 +1,252 @@
+// Berkeley sockets for the POSIX build.
+#include "platform/Socket.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "platform/Error.h"
+#include "platform/posix/SystemError.h"
+
+namespace vp::platform {
+namespace {
+
+int Fd(NativeSocket handle) { return static_cast<int>(handle); }
+
+int FamilyOf(IpFamily family) { return family == IpFamily::kV6 ? AF_INET6 : AF_INET; }
+
+NativeSocket OpenOrThrow(int family, int type) {
+  int fd = ::socket(family, type | SOCK_CLOEXEC, 0);
+  if (fd < 0) ThrowSocketError("socket", errno);
+  return fd;
+}
+
+// Fills storage for address:port; "" is the family's any-address.
+socklen_t MakeAddress(int family, const std::string& address, std::uint16_t port,
+                      sockaddr_storage* storage) {
+  std::memset(storage, 0, sizeof *storage);
+  if (family == AF_INET6) {
+    auto* a = reinterpret_cast<sockaddr_in6*>(storage);
+    a->sin6_family = AF_INET6;
+    a->sin6_port = htons(port);
+    a->sin6_addr = in6addr_any;
+    if (!address.empty() && inet_pton(AF_INET6, address.c_str(), &a->sin6_addr) != 1)
+      throw Error(ErrorKind::kSocket, "Invalid address: " + address);
+    return sizeof *a;
+  }
+  auto* a = reinterpret_cast<sockaddr_in*>(storage);
+  a->sin_family = AF_INET;
+  a->sin_port = htons(port);
+  a->sin_addr.s_addr = htonl(INADDR_ANY);
+  if (!address.empty() && inet_pton(AF_INET, address.c_str(), &a->sin_addr) != 1)
+    throw Error(ErrorKind::kSocket, "Invalid address: " + address);
+  return sizeof *a;
+}
+
+std::string AddressText(const sockaddr_storage& storage) {
+  char text[INET6_ADDRSTRLEN] = {};
+  if (storage.ss_family == AF_INET6) {
+    inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6&>(storage).sin6_addr, text,
+              sizeof text);
+  } else {
+    inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in&>(storage).sin_addr, text, sizeof text);
+  }
+  return text;
+}
+
+}  // namespace
+
+Socket::~Socket() { Close(); }
+
+Socket::Socket(Socket&& other) noexcept : handle_(other.handle_) { other.handle_ = kInvalid; }
+
+Socket& Socket::operator=(Socket&& other) noexcept {
+  if (this != &other) {
+    Close();
+    handle_ = other.handle_;
+    other.handle_ = kInvalid;
+  }
+  return *this;
+}
+
+Socket Socket::OpenTcp(IpFamily family) {
+  Socket s(OpenOrThrow(FamilyOf(family), SOCK_STREAM));
+  if (family == IpFamily::kV6) {
+    // The IPv4 binding is a socket of its own, so this one must not take the v4-mapped range.
+    int on = 1;
+    ::setsockopt(Fd(s.handle_), IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof on);
+  }
+  return s;
+}
+
+Socket Socket::OpenUdp(IpFamily family) { return Socket(OpenOrThrow(FamilyOf(family), SOCK_DGRAM)); }
+
+bool Socket::valid() const { return handle_ != kInvalid; }
+
+void Socket::SetExclusiveAddressUse() {
+  // SO_REUSEADDR on Linux only lets a restart rebind over connections in TIME_WAIT; it never lets
+  // two listeners share a port.
+  int on = 1;
+  if (::setsockopt(Fd(handle_), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0)
+    ThrowSocketError("setsockopt", errno);
+}
+
+void Socket::Bind(const std::string& address, std::uint16_t port) {
+  sockaddr_storage storage;
+  int family = AF_INET;
+  {
+    sockaddr_storage own;
+    socklen_t len = sizeof own;
+    if (::getsockname(Fd(handle_), reinterpret_cast<sockaddr*>(&own), &len) == 0)
+      family = own.ss_family;
+  }
+  socklen_t len = MakeAddress(family, address, port, &storage);
+  if (::bind(Fd(handle_), reinterpret_cast<sockaddr*>(&storage), len) != 0) {
+    int err = errno;
+    throw Error(ErrorKind::kBind, "bind failed", SystemErrorText(err), err);
+  }
+}
+
+void Socket::Listen(int backlog) {
+  if (::listen(Fd(handle_), backlog) != 0) ThrowSocketError("listen", errno);
+}
+
+Socket Socket::Accept() {
+  for (;;) {
+    int fd = ::accept4(Fd(handle_), nullptr, nullptr, SOCK_CLOEXEC);
+    if (fd >= 0) return Socket(fd);
+    if (errno != EINTR) ThrowSocketError("accept", errno);
+  }
+}
+
+std::uint16_t Socket::LocalPort() const {
+  sockaddr_storage storage;
+  socklen_t len = sizeof storage;
+  if (::getsockname(Fd(handle_), reinterpret_cast<sockaddr*>(&storage), &len) != 0)
+    ThrowSocketError("getsockname", errno);
+  if (storage.ss_family == AF_INET6)
+    return ntohs(reinterpret_cast<sockaddr_in6&>(storage).sin6_port);
+  return ntohs(reinterpret_cast<sockaddr_in&>(storage).sin_port);
+}
+
+std::string Socket::PeerAddress() const {
+  sockaddr_storage storage;
+  socklen_t len = sizeof storage;
+  if (::getpeername(Fd(handle_), reinterpret_cast<sockaddr*>(&storage), &len) != 0) return {};
+  return AddressText(storage);
+}
+
+Socket Socket::ConnectTcp(const std::string& host, std::uint16_t port) {
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* list = nullptr;
+  std::string service = std::to_string(port);
+  int rc = ::getaddrinfo(host.c_str(), service.c_str(), &hints, &list);
+  if (rc != 0) {
+    throw Error(ErrorKind::kSocket, "Socket Error # 11001\nHost not found.",
+                "getaddrinfo(" + host + "): " + gai_strerror(rc));
+  }
+  int last_error = ECONNREFUSED;
+  for (addrinfo* ai = list; ai; ai = ai->ai_next) {
+    int fd = ::socket(ai->ai_family, ai->ai_socktype | SOCK_CLOEXEC, ai->ai_protocol);
+    if (fd < 0) {
+      last_error = errno;
+      continue;
+    }
+    int result;
+    do {
+      result = ::connect(fd, ai->ai_addr, ai->ai_addrlen);
+    } while (result != 0 && errno == EINTR);
+    if (result == 0) {
+      ::freeaddrinfo(list);
+      return Socket(fd);
+    }
+    last_error = errno;
+    ::close(fd);
+  }
+  ::freeaddrinfo(list);
+  ThrowSocketError("connect", last_error);
+}
+
+void Socket::SetTimeouts(int receive_ms, int send_ms) {
+  timeval rcv{receive_ms / 1000, (receive_ms % 1000) * 1000};
+  timeval snd{send_ms / 1000, (send_ms % 1000) * 1000};
+  ::setsockopt(Fd(handle_), SOL_SOCKET, SO_RCVTIMEO, &rcv, sizeof rcv);
+  ::setsockopt(Fd(handle_), SOL_SOCKET, SO_SNDTIMEO, &snd, sizeof snd);
+}
+
+std::size_t Socket::Send(const char* data, std::size_t size) {
+  for (;;) {
+    ssize_t n = ::send(Fd(handle_), data, size, MSG_NOSIGNAL);
+    if (n >= 0) return static_cast<std::size_t>(n);
+    if (errno != EINTR) ThrowSocketError("send", errno);
+  }
+}
+
+void Socket::SendAll(std::string_view data) {
+  while (!data.empty()) data.remove_prefix(Send(data.data(), data.size()));
+}
+
+std::size_t Socket::Receive(char* buffer, std::size_t size) {
+  for (;;) {
+    ssize_t n = ::recv(Fd(handle_), buffer, size, 0);
+    if (n >= 0) return static_cast<std::size_t>(n);
+    if (errno != EINTR) ThrowSocketError("recv", errno);
+  }
+}
+
+bool Socket::WaitReadable(int timeout_ms) const {
+  pollfd p{Fd(handle_), POLLIN, 0};
+  for (;;) {
+    int rc = ::poll(&p, 1, timeout_ms);
+    if (rc > 0) return true;
+    if (rc == 0) return false;
+    if (errno != EINTR) ThrowSocketError("poll", errno);
+  }
+}
+
+void Socket::SendTo(const std::string& address, std::uint16_t port, std::string_view datagram) {
+  sockaddr_storage storage;
+  socklen_t len = MakeAddress(AF_INET, address, port, &storage);
+  ssize_t n = ::sendto(Fd(handle_), datagram.data(), datagram.size(), 0,
+                       reinterpret_cast<sockaddr*>(&storage), len);
+  if (n < 0) ThrowSocketError("sendto", errno);
+}
+
+std::size_t Socket::ReceiveFrom(char* buffer, std::size_t size) {
+  for (;;) {
+    ssize_t n = ::recvfrom(Fd(handle_), buffer, size, 0, nullptr, nullptr);
+    if (n >= 0) return static_cast<std::size_t>(n);
+    if (errno != EINTR) ThrowSocketError("recvfrom", errno);
+  }
+}
+
+void Socket::Interrupt() {
+  // shutdown() wakes accept(), recv() and poll() blocked in other threads, while the descriptor
+  // stays ours: closing it here could hand the number to another socket mid-call.
+  if (handle_ != kInvalid) ::shutdown(Fd(handle_), SHUT_RDWR);
+}
+
+void Socket::Close() {
+  if (handle_ == kInvalid) return;
+  ::close(Fd(handle_));
+  handle_ = kInvalid;
+}
+
+bool HasIPv6() {
+  int fd = ::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return false;
+  ::close(fd);
+  return true;
+}
+
+}  // namespace vp::platform

@@ -1,0 +1,29 @@
+// LoadLibrary for the Windows build: the program's own folder first, then the system's search.
+#include "platform/DynamicLibrary.h"
+
+#include "platform/FileSystem.h"
+#include "platform/win32/win32_api.h"
+
+namespace vp::platform {
+
+DynamicLibrary::~DynamicLibrary() {
+  if (handle_) FreeLibrary(static_cast<HMODULE>(handle_));
+}
+
+std::unique_ptr<DynamicLibrary> DynamicLibrary::Open(const std::string& name) {
+  // No "cannot find DLL" dialog box: a missing library is a clean error for the caller.
+  UINT old_mode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+  HMODULE module = nullptr;
+  if (name.find_first_of("\\/") == std::string::npos)
+    module = LoadLibraryA((ExtractFileDir(ProgramFilePath()) + name).c_str());
+  if (!module) module = LoadLibraryA(name.c_str());
+  SetErrorMode(old_mode);
+  if (!module) return nullptr;
+  return std::unique_ptr<DynamicLibrary>(new DynamicLibrary(module));
+}
+
+void* DynamicLibrary::Symbol(const char* name) const {
+  return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(handle_), name));
+}
+
+}  // namespace vp::platform

@@ -1,0 +1,134 @@
+// Files and folders for the Windows build (ANSI calls: all text is in the ANSI code page).
+#include "platform/FileSystem.h"
+
+#include <algorithm>
+#include <mutex>
+
+#include "platform/Error.h"
+#include "platform/win32/SystemError.h"
+#include "platform/win32/win32_api.h"
+
+namespace vp::platform {
+namespace {
+
+std::mutex g_program_path_mutex;
+std::string g_program_path_override;
+std::string g_appdata_override;
+
+// Owns one file HANDLE.
+class FileHandle {
+ public:
+  explicit FileHandle(HANDLE h) : h_(h) {}
+  ~FileHandle() {
+    if (h_ != INVALID_HANDLE_VALUE) CloseHandle(h_);
+  }
+  FileHandle(const FileHandle&) = delete;
+  FileHandle& operator=(const FileHandle&) = delete;
+  HANDLE get() const { return h_; }
+  bool valid() const { return h_ != INVALID_HANDLE_VALUE; }
+
+ private:
+  HANDLE h_;
+};
+
+[[noreturn]] void ThrowFileError(ErrorKind kind, const char* what, const std::string& path,
+                                 DWORD err) {
+  throw Error(kind, std::string(what) + " \"" + path + "\". " + SystemErrorText(err), what,
+              static_cast<int>(err));
+}
+
+}  // namespace
+
+std::string ProgramFilePath() {
+  {
+    std::lock_guard<std::mutex> lock(g_program_path_mutex);
+    if (!g_program_path_override.empty()) return g_program_path_override;
+  }
+  char buffer[MAX_PATH * 4];
+  DWORD n = GetModuleFileNameA(nullptr, buffer, sizeof buffer);
+  return std::string(buffer, n);
+}
+
+void SetProgramFilePathForTesting(const std::string& path) {
+  std::lock_guard<std::mutex> lock(g_program_path_mutex);
+  g_program_path_override = path;
+}
+
+void SetCommonAppDataFolderForTesting(const std::string& path) {
+  std::lock_guard<std::mutex> lock(g_program_path_mutex);
+  g_appdata_override = path;
+}
+
+std::string CommonAppDataFolder() {
+  {
+    std::lock_guard<std::mutex> lock(g_program_path_mutex);
+    if (!g_appdata_override.empty()) return g_appdata_override;
+  }
+  char buffer[MAX_PATH] = {};
+  // A failure leaves the buffer empty; the caller then works relative to nothing.
+  SHGetFolderPathA(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, buffer);
+  return buffer;
+}
+
+char PathDelimiter() { return '\\'; }
+
+bool FileExists(const std::string& path) {
+  DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool DirectoryExists(const std::string& path) {
+  DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::int64_t FileSize(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return -1;
+  return (static_cast<std::int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+bool ForceDirectories(const std::string& path) {
+  if (path.empty()) return false;
+  std::string trimmed = path;
+  while (trimmed.size() > 3 && (trimmed.back() == '\\' || trimmed.back() == '/'))
+    trimmed.pop_back();
+  if (DirectoryExists(trimmed)) return true;
+  std::size_t slash = trimmed.find_last_of("\\/");
+  if (slash != std::string::npos && slash > 2 && !ForceDirectories(trimmed.substr(0, slash)))
+    return false;
+  return CreateDirectoryA(trimmed.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
+}
+
+std::string ReadFileBytes(const std::string& path) {
+  FileHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.valid()) ThrowFileError(ErrorKind::kFileOpen, "Cannot open file", path, GetLastError());
+  std::string bytes;
+  char buffer[65536];
+  for (;;) {
+    DWORD n = 0;
+    if (!ReadFile(file.get(), buffer, sizeof buffer, &n, nullptr))
+      ThrowFileError(ErrorKind::kFileOpen, "Cannot open file", path, GetLastError());
+    if (n == 0) break;
+    bytes.append(buffer, n);
+  }
+  return bytes;
+}
+
+void WriteFileBytes(const std::string& path, const std::string& bytes) {
+  FileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.valid())
+    ThrowFileError(ErrorKind::kFileCreate, "Cannot create file", path, GetLastError());
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    DWORD n = 0;
+    DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1 << 20));
+    if (!WriteFile(file.get(), bytes.data() + done, chunk, &n, nullptr))
+      ThrowFileError(ErrorKind::kFileCreate, "Cannot create file", path, GetLastError());
+    done += n;
+  }
+}
+
+}  // namespace vp::platform

@@ -1,0 +1,237 @@
+// Winsock for the Windows build.
+#include "platform/Socket.h"
+
+#include <cstring>
+
+#include "platform/Error.h"
+#include "platform/win32/SystemError.h"
+#include "platform/win32/win32_api.h"
+
+namespace vp::platform {
+namespace {
+
+// WSAStartup once per process, before the first socket.
+void EnsureWinsock() {
+  static const bool started = [] {
+    WSADATA data;
+    return WSAStartup(MAKEWORD(2, 2), &data) == 0;
+  }();
+  (void)started;
+}
+
+SOCKET S(NativeSocket handle) { return static_cast<SOCKET>(handle); }
+
+int FamilyOf(IpFamily family) { return family == IpFamily::kV6 ? AF_INET6 : AF_INET; }
+
+NativeSocket OpenOrThrow(int family, int type, int protocol) {
+  EnsureWinsock();
+  SOCKET s = ::WSASocketW(family, type, protocol, nullptr, 0, WSA_FLAG_NO_HANDLE_INHERIT);
+  if (s == INVALID_SOCKET) ThrowSocketError("socket", WSAGetLastError());
+  return static_cast<NativeSocket>(s);
+}
+
+int MakeAddress(int family, const std::string& address, std::uint16_t port,
+                sockaddr_storage* storage) {
+  std::memset(storage, 0, sizeof *storage);
+  if (family == AF_INET6) {
+    auto* a = reinterpret_cast<sockaddr_in6*>(storage);
+    a->sin6_family = AF_INET6;
+    a->sin6_port = htons(port);
+    a->sin6_addr = in6addr_any;
+    if (!address.empty() && inet_pton(AF_INET6, address.c_str(), &a->sin6_addr) != 1)
+      throw Error(ErrorKind::kSocket, "Invalid address: " + address);
+    return sizeof *a;
+  }
+  auto* a = reinterpret_cast<sockaddr_in*>(storage);
+  a->sin_family = AF_INET;
+  a->sin_port = htons(port);
+  a->sin_addr.s_addr = htonl(INADDR_ANY);
+  if (!address.empty() && inet_pton(AF_INET, address.c_str(), &a->sin_addr) != 1)
+    throw Error(ErrorKind::kSocket, "Invalid address: " + address);
+  return sizeof *a;
+}
+
+}  // namespace
+
+Socket::~Socket() { Close(); }
+
+Socket::Socket(Socket&& other) noexcept : handle_(other.handle_) { other.handle_ = kInvalid; }
+
+Socket& Socket::operator=(Socket&& other) noexcept {
+  if (this != &other) {
+    Close();
+    handle_ = other.handle_;
+    other.handle_ = kInvalid;
+  }
+  return *this;
+}
+
+Socket Socket::OpenTcp(IpFamily family) {
+  Socket s(OpenOrThrow(FamilyOf(family), SOCK_STREAM, IPPROTO_TCP));
+  if (family == IpFamily::kV6) {
+    DWORD on = 1;
+    ::setsockopt(S(s.handle_), IPPROTO_IPV6, IPV6_V6ONLY, reinterpret_cast<char*>(&on), sizeof on);
+  }
+  return s;
+}
+
+Socket Socket::OpenUdp(IpFamily family) {
+  return Socket(OpenOrThrow(FamilyOf(family), SOCK_DGRAM, IPPROTO_UDP));
+}
+
+bool Socket::valid() const { return handle_ != kInvalid; }
+
+void Socket::SetExclusiveAddressUse() {
+  // Address reuse stays off, and no other program may take over the port while we listen on it.
+  BOOL on = TRUE;
+  if (::setsockopt(S(handle_), SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<char*>(&on),
+                   sizeof on) != 0)
+    ThrowSocketError("setsockopt", WSAGetLastError());
+}
+
+void Socket::Bind(const std::string& address, std::uint16_t port) {
+  WSAPROTOCOL_INFOW info;
+  int info_len = sizeof info;
+  int family = AF_INET;
+  if (::getsockopt(S(handle_), SOL_SOCKET, SO_PROTOCOL_INFOW, reinterpret_cast<char*>(&info),
+                   &info_len) == 0)
+    family = info.iAddressFamily;
+  sockaddr_storage storage;
+  int len = MakeAddress(family, address, port, &storage);
+  if (::bind(S(handle_), reinterpret_cast<sockaddr*>(&storage), len) != 0) {
+    int err = WSAGetLastError();
+    throw Error(ErrorKind::kBind, "bind failed", SystemErrorText(err), err);
+  }
+}
+
+void Socket::Listen(int backlog) {
+  if (::listen(S(handle_), backlog) != 0) ThrowSocketError("listen", WSAGetLastError());
+}
+
+Socket Socket::Accept() {
+  SOCKET s = ::accept(S(handle_), nullptr, nullptr);
+  if (s == INVALID_SOCKET) ThrowSocketError("accept", WSAGetLastError());
+  return Socket(static_cast<NativeSocket>(s));
+}
+
+std::uint16_t Socket::LocalPort() const {
+  sockaddr_storage storage;
+  int len = sizeof storage;
+  if (::getsockname(S(handle_), reinterpret_cast<sockaddr*>(&storage), &len) != 0)
+    ThrowSocketError("getsockname", WSAGetLastError());
+  if (storage.ss_family == AF_INET6)
+    return ntohs(reinterpret_cast<sockaddr_in6&>(storage).sin6_port);
+  return ntohs(reinterpret_cast<sockaddr_in&>(storage).sin_port);
+}
+
+std::string Socket::PeerAddress() const {
+  sockaddr_storage storage;
+  int len = sizeof storage;
+  if (::getpeername(S(handle_), reinterpret_cast<sockaddr*>(&storage), &len) != 0) return {};
+  char text[INET6_ADDRSTRLEN] = {};
+  if (storage.ss_family == AF_INET6)
+    inet_ntop(AF_INET6, &reinterpret_cast<sockaddr_in6&>(storage).sin6_addr, text, sizeof text);
+  else
+    inet_ntop(AF_INET, &reinterpret_cast<sockaddr_in&>(storage).sin_addr, text, sizeof text);
+  return text;
+}
+
+Socket Socket::ConnectTcp(const std::string& host, std::uint16_t port) {
+  EnsureWinsock();
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* list = nullptr;
+  std::string service = std::to_string(port);
+  if (::getaddrinfo(host.c_str(), service.c_str(), &hints, &list) != 0)
+    ThrowSocketError("getaddrinfo", WSAGetLastError());
+  int last_error = WSAECONNREFUSED;
+  for (addrinfo* ai = list; ai; ai = ai->ai_next) {
+    SOCKET s = ::WSASocketW(ai->ai_family, ai->ai_socktype, ai->ai_protocol, nullptr, 0,
+                            WSA_FLAG_NO_HANDLE_INHERIT);
+    if (s == INVALID_SOCKET) {
+      last_error = WSAGetLastError();
+      continue;
+    }
+    if (::connect(s, ai->ai_addr, static_cast<int>(ai->ai_addrlen)) == 0) {
+      ::freeaddrinfo(list);
+      return Socket(static_cast<NativeSocket>(s));
+    }
+    last_error = WSAGetLastError();
+    ::closesocket(s);
+  }
+  ::freeaddrinfo(list);
+  ThrowSocketError("connect", last_error);
+}
+
+void Socket::SetTimeouts(int receive_ms, int send_ms) {
+  DWORD rcv = static_cast<DWORD>(receive_ms), snd = static_cast<DWORD>(send_ms);
+  ::setsockopt(S(handle_), SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<char*>(&rcv), sizeof rcv);
+  ::setsockopt(S(handle_), SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<char*>(&snd), sizeof snd);
+}
+
+std::size_t Socket::Send(const char* data, std::size_t size) {
+  int n = ::send(S(handle_), data, static_cast<int>(size), 0);
+  if (n == SOCKET_ERROR) ThrowSocketError("send", WSAGetLastError());
+  return static_cast<std::size_t>(n);
+}
+
+void Socket::SendAll(std::string_view data) {
+  while (!data.empty()) data.remove_prefix(Send(data.data(), data.size()));
+}
+
+std::size_t Socket::Receive(char* buffer, std::size_t size) {
+  int n = ::recv(S(handle_), buffer, static_cast<int>(size), 0);
+  if (n == SOCKET_ERROR) ThrowSocketError("recv", WSAGetLastError());
+  return static_cast<std::size_t>(n);
+}
+
+bool Socket::WaitReadable(int timeout_ms) const {
+  WSAPOLLFD p{S(handle_), POLLRDNORM, 0};
+  int rc = ::WSAPoll(&p, 1, timeout_ms);
+  if (rc == SOCKET_ERROR) ThrowSocketError("WSAPoll", WSAGetLastError());
+  return rc > 0;
+}
+
+void Socket::SendTo(const std::string& address, std::uint16_t port, std::string_view datagram) {
+  sockaddr_storage storage;
+  int len = MakeAddress(AF_INET, address, port, &storage);
+  if (::sendto(S(handle_), datagram.data(), static_cast<int>(datagram.size()), 0,
+               reinterpret_cast<sockaddr*>(&storage), len) == SOCKET_ERROR)
+    ThrowSocketError("sendto", WSAGetLastError());
+}
+
+std::size_t Socket::ReceiveFrom(char* buffer, std::size_t size) {
+  int n = ::recvfrom(S(handle_), buffer, static_cast<int>(size), 0, nullptr, nullptr);
+  // A datagram larger than the buffer is cut, which is all a DNS client needs.
+  if (n == SOCKET_ERROR) {
+    int err = WSAGetLastError();
+    if (err == WSAEMSGSIZE) return size;
+    ThrowSocketError("recvfrom", err);
+  }
+  return static_cast<std::size_t>(n);
+}
+
+void Socket::Interrupt() {
+  if (handle_ == kInvalid) return;
+  // shutdown() ends a blocked recv on a connected socket; CancelIoEx also ends a blocked accept,
+  // which shutdown() does not reach on Windows.
+  ::shutdown(S(handle_), SD_BOTH);
+  ::CancelIoEx(reinterpret_cast<HANDLE>(S(handle_)), nullptr);
+}
+
+void Socket::Close() {
+  if (handle_ == kInvalid) return;
+  ::closesocket(S(handle_));
+  handle_ = kInvalid;
+}
+
+bool HasIPv6() {
+  EnsureWinsock();
+  SOCKET s = ::socket(AF_INET6, SOCK_STREAM, IPPROTO_TCP);
+  if (s == INVALID_SOCKET) return false;
+  ::closesocket(s);
+  return true;
+}
+
+}  // namespace vp::platform

@@ -1,0 +1,13 @@
+// GetLastError and WSAGetLastError to vp::Error, the Windows half of the seam's one error mapping.
+#pragma once
+
+#include <string>
+
+#include "platform/Error.h"
+
+namespace vp::platform {
+
+std::string SystemErrorText(unsigned long error_number);
+[[noreturn]] void ThrowSocketError(const char* call, int error_number);
+
+}  // namespace vp::platform

@@ -1,0 +1,17 @@
+// The one place that includes <windows.h> and Winsock, with the version pins MinGW-w64 needs.
+#pragma once
+
+#ifndef _WIN32_WINNT
+#define _WIN32_WINNT 0x0601  // Windows 7: CancelIoEx, IPv6 dual stack, inet_pton
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#include <windows.h>
+#include <shlobj.h>

@@ -1,0 +1,12 @@
+// Dates in the RFC 1123 form HTTP headers use: "Tue, 08 Dec 2026 04:13:52 GMT".
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace vp {
+
+std::int64_t UnixTimeNow();
+std::string FormatHttpDate(std::int64_t unix_seconds);
+
+}  // namespace vp

@@ -1,0 +1,111 @@
+// Header lists and response writing.
+#include "protocol/HttpRecords.h"
+
+#include <cctype>
+
+#include "platform/FileSystem.h"
+#include "protocol/HttpDate.h"
+#include "protocol/MimeTable.h"
+
+namespace vp {
+namespace {
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(a[i])) !=
+        std::tolower(static_cast<unsigned char>(b[i])))
+      return false;
+  }
+  return true;
+}
+
+void AddHeader(std::string& out, const char* name, const std::string& value) {
+  if (value.empty()) return;
+  out += name;
+  out += ": ";
+  out += value;
+  out += "\r\n";
+}
+
+}  // namespace
+
+void THeaderList::Add(std::string name, std::string value) {
+  items_.emplace_back(std::move(name), std::move(value));
+}
+
+std::string THeaderList::Value(std::string_view name) const {
+  for (const auto& [n, v] : items_)
+    if (EqualsNoCase(n, name)) return v;
+  return {};
+}
+
+bool THeaderList::Has(std::string_view name) const {
+  for (const auto& item : items_)
+    if (EqualsNoCase(item.first, name)) return true;
+  return false;
+}
+
+std::string ReasonPhrase(int status_code) {
+  switch (status_code) {
+    case 100: return "Continue";
+    case 200: return "OK";
+    case 400: return "Bad Request";
+    case 411: return "Length Required";
+    case 417: return "Expectation Failed";
+    case 500: return "Internal Server Error";
+    default: return "Unknown";
+  }
+}
+
+void TIdHTTPResponseInfo::SetResponseNo(int code) {
+  StatusCode = code;
+  StatusText = ReasonPhrase(code);
+}
+
+void TIdHTTPResponseInfo::WriteHeader() {
+  bool has_text = !ResponseText.empty();
+  bool has_stream = ContentStream.has_value();
+  if (ContentType.empty() && (has_text || has_stream)) ContentType = kDefaultContentType;
+  if (!ContentLength) {
+    if (has_text)
+      ContentLength = static_cast<std::int64_t>(ResponseText.size());
+    else if (has_stream)
+      ContentLength = static_cast<std::int64_t>(ContentStream->size());
+    else
+      ContentLength = 0;
+  }
+  if (!Date) Date = UnixTimeNow();
+
+  std::string head = "HTTP/1.1 " + std::to_string(StatusCode) + " " + StatusText + "\r\n";
+  AddHeader(head, "Connection", Connection);
+  AddHeader(head, "Content-Disposition", ContentDisposition);
+  AddHeader(head, "Content-Type", ContentType);
+  AddHeader(head, "Content-Length", std::to_string(*ContentLength));
+  AddHeader(head, "Date", FormatHttpDate(*Date));
+  head += "\r\n";
+  io_.Write(head);
+  HeaderHasBeenWritten = true;
+}
+
+void TIdHTTPResponseInfo::WriteContent() {
+  if (ContentStream) {
+    io_.Write(*ContentStream);
+    ContentStream.reset();
+    return;
+  }
+  if (!ResponseText.empty()) io_.Write(ResponseText);
+}
+
+void TIdHTTPResponseInfo::ServeFile(TIdContext& context, const std::string& path) {
+  // Read before anything is sent: a file that cannot be read still gets a proper error answer.
+  std::string bytes = platform::ReadFileBytes(path);
+  if (ContentType.empty()) ContentType = MimeTypeForFile(path);
+  ContentLength = static_cast<std::int64_t>(bytes.size());
+  if (ContentDisposition.empty())
+    ContentDisposition = "attachment; filename=\"" + platform::ExtractFileName(path) + "\";";
+  WriteHeader();
+  context.Connection().Write(bytes);
+}
+
+}  // namespace vp

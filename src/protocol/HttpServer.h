@@ -1,0 +1,87 @@
+// The HTTP/1.1 listener: one listening thread per binding, one thread per accepted connection, one
+// request per connection, answered by a single handler.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/Socket.h"
+#include "protocol/HttpRecords.h"
+#include "protocol/IOHandler.h"
+
+namespace vp {
+
+inline constexpr const char* kMsgCouldNotBind =
+    "Could not bind socket. Address and port are already in use.";
+
+// The transport of accepted connections; with none attached the listener speaks plain TCP.
+class TIdServerIOHandler {
+ public:
+  virtual ~TIdServerIOHandler() = default;
+  // At start, before any port is bound (TLS: loads the library, the certificate and the key).
+  virtual void Init() = 0;
+  // On the connection's thread, before any HTTP is read (TLS: the handshake). Throws to drop the
+  // connection without an answer.
+  virtual std::unique_ptr<IOHandler> Accept(platform::Socket& socket) = 0;
+  // At stop, after every connection has ended, and after a failed start.
+  virtual void Shutdown() = 0;
+};
+
+struct TIdSocketHandle {
+  std::string IP;  // "" for every local address of the family
+  std::uint16_t Port = 0;
+  platform::IpFamily IPVersion = platform::IpFamily::kV4;
+};
+
+class TIdHTTPServer {
+ public:
+  TIdHTTPServer();
+  ~TIdHTTPServer();
+  TIdHTTPServer(const TIdHTTPServer&) = delete;
+  TIdHTTPServer& operator=(const TIdHTTPServer&) = delete;
+
+  std::uint16_t DefaultPort = 80;
+  TIdHTTPCommandEvent OnCommandGet;
+  TIdHTTPCommandEvent OnCommandOther;
+  int MaximumHeaderLineCount = 1024;
+  // Empty: every IPv4 address, and every IPv6 address where the machine has IPv6, on DefaultPort.
+  std::vector<TIdSocketHandle> Bindings;
+
+  // Attach or detach (nullptr) the transport; only while stopped. Not owned.
+  void SetIOHandler(TIdServerIOHandler* handler) { io_handler_ = handler; }
+  TIdServerIOHandler* IOHandler() const { return io_handler_; }
+
+  // Starting throws the start error and leaves the listener stopped; stopping closes every
+  // connection and waits until each connection thread has ended.
+  void SetActive(bool active);
+  bool Active() const { return active_.load(); }
+
+  // The port the first listening socket is bound to (the real one when 0 was asked for).
+  std::uint16_t BoundPort() const;
+
+ private:
+  struct Listening;
+  struct Connection;
+
+  void Start();
+  void Stop();
+  void AcceptLoop(Listening& listening);
+  void RunConnection(Connection& connection);
+  void ReapFinishedConnections();
+
+  TIdServerIOHandler* io_handler_ = nullptr;
+  std::atomic<bool> active_{false};
+  std::atomic<bool> stopping_{false};
+  std::vector<std::unique_ptr<Listening>> listening_;
+  std::mutex connections_mutex_;
+  std::list<std::unique_ptr<Connection>> connections_;
+};
+
+}  // namespace vp

@@ -1,0 +1,141 @@
+// Routing of requests by mode and path, and the listener's life as the settings say.
+#include "proxy/ProxyServer.h"
+
+#include "platform/Error.h"
+#include "platform/FileSystem.h"
+#include "protocol/HttpServer.h"
+#include "protocol/SslServerIOHandler.h"
+#include "protocol/UrlSplit.h"
+#include "proxy/KesHttp.h"
+#include "proxy/ProxySettings.h"
+
+namespace vp {
+
+std::string HostOfURL(const std::string& url) {
+  std::string host = SplitUrl(url).host;
+  return host.substr(0, host.find(':'));
+}
+
+std::string AppFilePath(const std::string& name) {
+  return platform::ExtractFileDir(platform::ProgramFilePath()) + name;
+}
+
+TProxyServer::TProxyServer(std::uint16_t port)
+    : listener_(std::make_unique<TIdHTTPServer>()),
+      tls_handler_(std::make_unique<TIdServerIOHandlerSSLOpenSSL>()),
+      settings_(std::make_unique<TProxySettings>()) {
+  listener_->DefaultPort = port;
+  listener_->OnCommandGet = [this](TIdContext& context, TIdHTTPRequestInfo& request,
+                                   TIdHTTPResponseInfo& response) {
+    HandleRequest(context, request, response);
+  };
+  // A throw here frees what is already made, listener included, and hands the start error on.
+  SetActive(settings_->Active);
+}
+
+TProxyServer::~TProxyServer() {
+  // The listener goes first: its connection threads still read the settings.
+  listener_.reset();
+  settings_.reset();
+  tls_handler_.reset();
+}
+
+void TProxyServer::SetActive(bool value) {
+  settings_->Active = value;
+  ApplySettings();
+}
+
+bool TProxyServer::IsActive() const { return listener_->Active(); }
+
+std::uint16_t TProxyServer::ListeningPortForTesting() const { return listener_->BoundPort(); }
+
+void TProxyServer::ApplySettings() {
+  listener_->SetActive(false);
+  if (!settings_->Active) return;
+  switch (settings_->Mode.load()) {
+    case kModeHttp:
+      listener_->SetIOHandler(nullptr);
+      break;
+    case kModeHttpsTest:
+      tls_handler_->KeyFile = AppFilePath(kTestKeyFile);
+      tls_handler_->CertFile = AppFilePath(kTestCertFile);
+      listener_->SetIOHandler(tls_handler_.get());
+      break;
+    case kModeHttpsProduction:
+      tls_handler_->KeyFile = AppFilePath(kProductionKeyFile);
+      tls_handler_->CertFile = AppFilePath(kProductionCertFile);
+      listener_->SetIOHandler(tls_handler_.get());
+      break;
+    default:
+      break;  // the transport of the previous apply stays
+  }
+  listener_->SetActive(true);
+  if (settings_->CallDNS) StartDiscovery();
+}
+
+void TProxyServer::StartDiscovery() {}
+
+void TProxyServer::HandleRequest(TIdContext& context, TIdHTTPRequestInfo& request,
+                                 TIdHTTPResponseInfo& response) {
+  const std::string& path = request.Path;
+  if (path == kPathRootCert) {
+    ServeRootCertificate(context, response);
+    return;
+  }
+  switch (settings_->Mode.load()) {
+    case kModeHttp:
+      if (path == kPathTest)
+        ForwardRequest(settings_->URLTest.get(), "", response, request);
+      else if (path == kPathProduction)
+        ForwardRequest(settings_->URLProduction.get(), "", response, request);
+      else
+        response.ResponseText = kMsgBadRequest;
+      break;
+    case kModeHttpsTest:
+      if (path == kPathTest)
+        ForwardRequest("https://" + settings_->IPTest.get() + kPathTest,
+                       HostOfURL(settings_->URLTest.get()), response, request);
+      else
+        response.ResponseText = kMsgBadRequest;
+      break;
+    case kModeHttpsProduction:
+      if (path == kPathProduction)
+        ForwardRequest("https://" + settings_->IPProduction.get() + kPathProduction,
+                       HostOfURL(settings_->URLProduction.get()), response, request);
+      else
+        response.ResponseText = kMsgBadRequest;
+      break;
+    default:
+      break;  // no mode: an empty answer
+  }
+}
+
+void TProxyServer::ServeRootCertificate(TIdContext& context, TIdHTTPResponseInfo& response) {
+  std::string path = AppFilePath(kRootCertFile);
+  if (!platform::FileExists(path)) {
+    response.ResponseText = kMsgFileNotAvailable + path;
+    return;
+  }
+  response.ServeFile(context, path);
+}
+
+void TProxyServer::ForwardRequest(const std::string& url, const std::string& host_text,
+                                  TIdHTTPResponseInfo& response,
+                                  const TIdHTTPRequestInfo& request) {
+  if (!request.Body) {
+    response.ResponseText = kMsgEmptyRequest;
+    return;
+  }
+  try {
+    TKesHttp http;
+    http.HostHeader = host_text;
+    http.DisablePeerVerification();
+    std::string answer;
+    http.Post(url, *request.Body, answer);
+    response.ResponseText = std::move(answer);
+  } catch (const std::exception&) {
+    // Every forwarding failure is the empty answer; the point-of-sale program retries on its own.
+  }
+}
+
+}  // namespace vp

@@ -1,0 +1,74 @@
+// The proxy server: owns the listener on port 8449, its TLS transport for the HTTPS modes and the
+// settings, and routes every request by mode and path.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "protocol/HttpRecords.h"
+
+namespace vp {
+
+class TIdHTTPServer;
+class TIdServerIOHandlerSSLOpenSSL;
+class TProxySettings;
+
+inline constexpr std::uint16_t kProxyPort = 8449;
+
+inline constexpr const char* kPathTest = "/FiskalizacijaServiceTest";
+inline constexpr const char* kPathProduction = "/FiskalizacijaService";
+inline constexpr const char* kPathRootCert = "/rootcert";
+
+inline constexpr const char* kMsgBadRequest = "Neispravan zahtjev";
+inline constexpr const char* kMsgEmptyRequest = "Prazan zahtjev";
+inline constexpr const char* kMsgFileNotAvailable = "Datoteka nije dostupna: ";
+
+// The files beside the program.
+inline constexpr const char* kTestKeyFile = "fakeFinaTest.key";
+inline constexpr const char* kTestCertFile = "fakeFinaTest.crt";
+inline constexpr const char* kProductionKeyFile = "fakeFina.key";
+inline constexpr const char* kProductionCertFile = "fakeFina.crt";
+inline constexpr const char* kRootCertFile = "fakeFinaCA.crt";
+
+class TProxyServer {
+ public:
+  // Makes the settings (which read the settings file), the listener and the TLS handler, then
+  // applies the stored Active. A start failure makes the construction fail with that error.
+  explicit TProxyServer(std::uint16_t port = kProxyPort);
+  ~TProxyServer();
+  TProxyServer(const TProxyServer&) = delete;
+  TProxyServer& operator=(const TProxyServer&) = delete;
+
+  // Stops the listener and starts it again as the settings say. Start errors reach the caller.
+  void ApplySettings();
+  // Sets Active in memory (not in the file), then applies.
+  void SetActive(bool value);
+  bool IsActive() const;
+
+  TProxySettings& Settings() { return *settings_; }
+
+  // The listener's OnCommandGet handler, on the connection's thread.
+  void HandleRequest(TIdContext& context, TIdHTTPRequestInfo& request,
+                     TIdHTTPResponseInfo& response);
+
+  // The port actually listened on (for tests that ask for port 0).
+  std::uint16_t ListeningPortForTesting() const;
+
+ private:
+  void ForwardRequest(const std::string& url, const std::string& host_text,
+                      TIdHTTPResponseInfo& response, const TIdHTTPRequestInfo& request);
+  void ServeRootCertificate(TIdContext& context, TIdHTTPResponseInfo& response);
+  void StartDiscovery();
+
+  std::unique_ptr<TIdHTTPServer> listener_;
+  std::unique_ptr<TIdServerIOHandlerSSLOpenSSL> tls_handler_;
+  std::unique_ptr<TProxySettings> settings_;
+};
+
+// The host of a URL as the Host header names it: no port, nothing after a ':'.
+std::string HostOfURL(const std::string& url);
+// The directory of the running program file, with its trailing delimiter, followed by name.
+std::string AppFilePath(const std::string& name);
+
+}  // namespace vp

@@ -1,0 +1,8 @@
+#!/usr/bin/env bash
+# Builds the proxy and serves it in the foreground on port 8449 until Ctrl+C.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash tools/deps.sh --run-only
+cmake -S . -B build/run -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVP_BUILD_TESTS=OFF
+cmake --build build/run -j2
+exec build/run/vormetra-proxy /serve
