@@ -5,6 +5,7 @@
 #include <string>
 
 #include "protocol/HttpServer.h"
+#include "protocol/SslOptions.h"
 
 namespace vp {
 
@@ -15,9 +16,8 @@ class TIdServerIOHandlerSSLOpenSSL final : public TIdServerIOHandler {
   TIdServerIOHandlerSSLOpenSSL();
   ~TIdServerIOHandlerSSLOpenSSL() override;
 
-  // The certificate and key the next Init() loads (PEM files).
-  std::string CertFile;
-  std::string KeyFile;
+  // Method TLS 1.0 only; CertFile and KeyFile are what the next Init() loads.
+  TIdSSLOptions SSLOptions;
 
   void Init() override;
   std::unique_ptr<IOHandler> Accept(platform::Socket& socket) override;

@@ -57,13 +57,13 @@ void TProxyServer::ApplySettings() {
       listener_->SetIOHandler(nullptr);
       break;
     case kModeHttpsTest:
-      tls_handler_->KeyFile = AppFilePath(kTestKeyFile);
-      tls_handler_->CertFile = AppFilePath(kTestCertFile);
+      tls_handler_->SSLOptions.KeyFile = AppFilePath(kTestKeyFile);
+      tls_handler_->SSLOptions.CertFile = AppFilePath(kTestCertFile);
       listener_->SetIOHandler(tls_handler_.get());
       break;
     case kModeHttpsProduction:
-      tls_handler_->KeyFile = AppFilePath(kProductionKeyFile);
-      tls_handler_->CertFile = AppFilePath(kProductionCertFile);
+      tls_handler_->SSLOptions.KeyFile = AppFilePath(kProductionKeyFile);
+      tls_handler_->SSLOptions.CertFile = AppFilePath(kProductionCertFile);
       listener_->SetIOHandler(tls_handler_.get());
       break;
     default:

@@ -1,0 +1,8 @@
+// Placeholder until the TLS layer is built.
+#include "protocol/SslLibrary.h"
+
+namespace vp {
+
+bool SslLibraryFilesPresent() { return false; }
+
+}  // namespace vp
