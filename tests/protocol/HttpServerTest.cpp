@@ -1,0 +1,382 @@
+// The HTTP listener over real loopback sockets: request reading, the answers it gives on its own,
+// and start/stop behaviour under hostile clients.
+#include "protocol/HttpServer.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <regex>
+#include <thread>
+
+#include "platform/Error.h"
+#include "platform/MimeRegistry.h"
+#include "protocol/MimeTable.h"
+#include "support/LoopbackHttp.h"
+#include "support/TempDir.h"
+
+namespace vp {
+namespace {
+
+using test::Exchange;
+using test::HttpAnswer;
+
+// What the handler saw of the last request.
+struct Seen {
+  int calls = 0;
+  std::string command;
+  std::string path;
+  std::string query;
+  std::optional<std::string> body;
+};
+
+class HttpServerTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    server_.Bindings = {{"127.0.0.1", 0, platform::IpFamily::kV4}};
+    server_.OnCommandGet = [this](TIdContext& context, TIdHTTPRequestInfo& request,
+                                  TIdHTTPResponseInfo& response) {
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        ++seen_.calls;
+        seen_.command = request.Command;
+        seen_.path = request.Path;
+        seen_.query = request.QueryParams;
+        seen_.body = request.Body;
+      }
+      if (handler_) handler_(context, request, response);
+    };
+    server_.SetActive(true);
+    port_ = server_.BoundPort();
+  }
+
+  Seen seen() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return seen_;
+  }
+
+  HttpAnswer Send(const std::string& request) { return Exchange(port_, request); }
+
+  TIdHTTPServer server_;
+  std::uint16_t port_ = 0;
+  TIdHTTPCommandEvent handler_;
+  std::mutex mutex_;
+  Seen seen_;
+};
+
+TEST_F(HttpServerTest, AnswersWithDefaultsInHeaderOrder) {
+  handler_ = [](TIdContext&, TIdHTTPRequestInfo&, TIdHTTPResponseInfo& r) {
+    r.ResponseText = "Prazan zahtjev";
+  };
+  HttpAnswer a = Send("GET /x HTTP/1.1\r\nHost: h\r\n\r\n");
+  ASSERT_TRUE(a.complete);
+  EXPECT_EQ(a.status_line, "HTTP/1.1 200 OK");
+  ASSERT_EQ(a.headers.size(), 4u);
+  EXPECT_EQ(a.headers[0], (std::pair<std::string, std::string>("Connection", "close")));
+  EXPECT_EQ(a.headers[1], (std::pair<std::string, std::string>("Content-Type",
+                                                               "text/html; charset=ISO-8859-1")));
+  EXPECT_EQ(a.headers[2], (std::pair<std::string, std::string>("Content-Length", "14")));
+  EXPECT_EQ(a.headers[3].first, "Date");
+  EXPECT_TRUE(std::regex_match(
+      a.headers[3].second,
+      std::regex("(Mon|Tue|Wed|Thu|Fri|Sat|Sun), \\d\\d (Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|"
+                 "Nov|Dec) \\d{4} \\d\\d:\\d\\d:\\d\\d GMT")))
+      << a.headers[3].second;
+  EXPECT_EQ(a.body, "Prazan zahtjev");
+}
+
+TEST_F(HttpServerTest, EmptyAnswerHasLengthZeroAndNoType) {
+  HttpAnswer a = Send("GET / HTTP/1.0\r\n\r\n");
+  EXPECT_EQ(a.status, 200);
+  EXPECT_EQ(a.Header("Content-Length"), "0");
+  EXPECT_EQ(a.Header("Content-Type"), "");
+  EXPECT_EQ(a.body, "");
+}
+
+TEST_F(HttpServerTest, AnswerBytesAboveAsciiPassUnchanged) {
+  const std::string utf8 = "<a>\xC4\x8D\xC4\x87\xC5\xBE</a>";
+  handler_ = [&](TIdContext&, TIdHTTPRequestInfo&, TIdHTTPResponseInfo& r) { r.ResponseText = utf8; };
+  HttpAnswer a = Send("GET / HTTP/1.0\r\n\r\n");
+  EXPECT_EQ(a.body, utf8);
+  EXPECT_EQ(a.Header("Content-Length"), std::to_string(utf8.size()));
+}
+
+TEST_F(HttpServerTest, BodyAbsentWithoutLengthAndEmptyWithLengthZero) {
+  Send("GET /a HTTP/1.0\r\n\r\n");
+  EXPECT_FALSE(seen().body.has_value());
+  Send("POST /a HTTP/1.0\r\nContent-Length: 0\r\n\r\n");
+  ASSERT_TRUE(seen().body.has_value());
+  EXPECT_EQ(*seen().body, "");
+}
+
+TEST_F(HttpServerTest, ReadsExactlyContentLengthBytes) {
+  Send("POST /a HTTP/1.0\r\nContent-Length: 5\r\n\r\nhelloEXTRA");
+  ASSERT_TRUE(seen().body.has_value());
+  EXPECT_EQ(*seen().body, "hello");
+}
+
+TEST_F(HttpServerTest, JoinsChunksAndDropsTrailers) {
+  Send("POST /a HTTP/1.1\r\nHost: h\r\nTransfer-Encoding: Chunked\r\n\r\n"
+       "5;ext=1\r\nhello\r\n 6 \r\n world\r\n0\r\nTrailer: x\r\n\r\n");
+  ASSERT_EQ(seen().calls, 1);
+  ASSERT_TRUE(seen().body.has_value());
+  EXPECT_EQ(*seen().body, "hello world");
+}
+
+TEST_F(HttpServerTest, BadChunkSizeEndsConnectionWithoutAnswer) {
+  for (const char* size : {"zz", "", "-5", "ffffffffffffffffff"}) {
+    HttpAnswer a = Send(std::string("POST /a HTTP/1.1\r\nHost: h\r\nTransfer-Encoding: chunked\r\n\r\n") +
+                        size + "\r\nabc\r\n0\r\n\r\n");
+    EXPECT_TRUE(a.complete) << size;
+    EXPECT_EQ(a.raw, "") << size;
+  }
+  EXPECT_EQ(seen().calls, 0);
+  EXPECT_EQ(Send("GET / HTTP/1.0\r\n\r\n").status, 200);  // and the server still serves
+}
+
+TEST_F(HttpServerTest, HostRequiredFromHttp11On) {
+  EXPECT_EQ(Send("GET /a HTTP/1.0\r\n\r\n").status, 200);
+  EXPECT_EQ(seen().calls, 1);
+  HttpAnswer a = Send("GET /a HTTP/1.1\r\n\r\n");
+  EXPECT_EQ(a.status_line, "HTTP/1.1 400 Bad Request");
+  EXPECT_EQ(a.body, "");
+  EXPECT_EQ(a.Header("Connection"), "close");
+  EXPECT_EQ(Send("GET /a HTTP/1.1\r\nHost:\r\n\r\n").status, 400);
+  EXPECT_EQ(seen().calls, 1);
+}
+
+TEST_F(HttpServerTest, ExpectContinueGetsInterimLineBeforeBodyIsSent) {
+  platform::Socket s = test::ConnectLoopback(port_);
+  s.SendAll("POST /a HTTP/1.1\r\nHost: h\r\nContent-Length: 3\r\nExpect: 100-Continue\r\n\r\n");
+  ASSERT_TRUE(s.WaitReadable(test::kAnswerWaitMs));
+  char buffer[64];
+  std::string interim(buffer, s.Receive(buffer, sizeof buffer));
+  EXPECT_EQ(interim, "HTTP/1.1 100 Continue\r\n\r\n");
+  s.SendAll("abc");
+  HttpAnswer a = test::ReadAnswer(s);
+  EXPECT_EQ(a.status, 200);
+  EXPECT_EQ(*seen().body, "abc");
+}
+
+TEST_F(HttpServerTest, OtherExpectationFails) {
+  HttpAnswer a = Send("POST /a HTTP/1.1\r\nHost: h\r\nContent-Length: 3\r\nExpect: magic\r\n\r\n");
+  EXPECT_EQ(a.status_line, "HTTP/1.1 417 Expectation Failed");
+  EXPECT_EQ(seen().calls, 0);
+}
+
+TEST_F(HttpServerTest, BodyWithoutLengthGets411) {
+  platform::Socket s = test::ConnectLoopback(port_);
+  s.SendAll("POST /a HTTP/1.0\r\n\r\nsurprise");
+  HttpAnswer a = test::ReadAnswer(s);
+  EXPECT_EQ(a.status_line, "HTTP/1.1 411 Length Required");
+  EXPECT_EQ(seen().calls, 0);
+}
+
+TEST_F(HttpServerTest, UnknownTransferCodingAndBadLengthGet400) {
+  EXPECT_EQ(Send("POST /a HTTP/1.1\r\nHost: h\r\nTransfer-Encoding: gzip\r\n\r\n").status, 400);
+  EXPECT_EQ(Send("POST /a HTTP/1.0\r\nContent-Length: -1\r\n\r\n").status, 400);
+  EXPECT_EQ(Send("POST /a HTTP/1.0\r\nContent-Length: 12x\r\n\r\n").status, 400);
+  EXPECT_EQ(seen().calls, 0);
+}
+
+TEST_F(HttpServerTest, OtherMethodsGetEmptyAnswerWithoutHandler) {
+  for (const char* method : {"PUT", "OPTIONS", "DELETE", "BREW"}) {
+    HttpAnswer a = Send(std::string(method) + " /a HTTP/1.0\r\n\r\n");
+    EXPECT_EQ(a.status, 200) << method;
+    EXPECT_EQ(a.Header("Content-Length"), "0") << method;
+    EXPECT_EQ(a.body, "") << method;
+  }
+  EXPECT_EQ(seen().calls, 0);
+}
+
+TEST_F(HttpServerTest, MethodOverrideDecidesDispatch) {
+  Send("PUT /a HTTP/1.0\r\nX-HTTP-Method-Override: post\r\nContent-Length: 1\r\n\r\nx");
+  EXPECT_EQ(seen().calls, 1);
+  EXPECT_EQ(seen().command, "POST");
+  Send("GET /a HTTP/1.0\r\nX-HTTP-Method-Override: DELETE\r\n\r\n");
+  EXPECT_EQ(seen().calls, 1);
+}
+
+TEST_F(HttpServerTest, HeadIsAnsweredLikeGetBodyIncluded) {
+  handler_ = [](TIdContext&, TIdHTTPRequestInfo&, TIdHTTPResponseInfo& r) { r.ResponseText = "abc"; };
+  HttpAnswer a = Send("HEAD /a HTTP/1.0\r\n\r\n");
+  EXPECT_EQ(seen().command, "HEAD");
+  EXPECT_EQ(a.body, "abc");
+}
+
+TEST_F(HttpServerTest, DecodesPathAndSeparatesQuery) {
+  Send("GET /Fiskalizacija%53ervice%u0054est?a=1&b=%20 HTTP/1.0\r\n\r\n");
+  EXPECT_EQ(seen().path, "/FiskalizacijaServiceTest");
+  EXPECT_EQ(seen().query, "a=1&b=%20");
+  Send("GET http://example.test:8449/dir/doc?q HTTP/1.0\r\n\r\n");
+  EXPECT_EQ(seen().path, "/dir/doc");
+  Send("OPTIONS * HTTP/1.0\r\nX-HTTP-Method-Override: GET\r\n\r\n");
+  EXPECT_EQ(seen().path, "*");
+}
+
+TEST_F(HttpServerTest, HandlerErrorBecomes500WithItsMessage) {
+  handler_ = [](TIdContext&, TIdHTTPRequestInfo&, TIdHTTPResponseInfo&) {
+    throw Error(ErrorKind::kGeneric, "Datoteka je nestala");
+  };
+  HttpAnswer a = Send("GET / HTTP/1.0\r\n\r\n");
+  EXPECT_EQ(a.status_line, "HTTP/1.1 500 Internal Server Error");
+  EXPECT_EQ(a.body, "Datoteka je nestala");
+}
+
+TEST_F(HttpServerTest, OnlyFirstOfTwoRequestsIsAnswered) {
+  // The second request's bytes wait behind a first one without length: the first is answered
+  // (411, since those bytes cannot be told from a body) and the connection closes.
+  HttpAnswer a = Send("GET /one HTTP/1.0\r\n\r\nGET /two HTTP/1.0\r\n\r\n");
+  EXPECT_TRUE(a.complete);
+  EXPECT_EQ(a.status, 411);
+  EXPECT_EQ(a.raw.find("HTTP/1.1", 5), std::string::npos);
+  // With a length the first is served; the second is never read.
+  a = Send("POST /one HTTP/1.0\r\nContent-Length: 1\r\n\r\nxGET /two HTTP/1.0\r\n\r\n");
+  EXPECT_EQ(a.status, 200);
+  EXPECT_EQ(a.raw.find("HTTP/1.1", 5), std::string::npos);
+  EXPECT_EQ(seen().calls, 1);
+  EXPECT_EQ(seen().path, "/one");
+}
+
+TEST_F(HttpServerTest, LineLimitIs16384Bytes) {
+  std::string at_limit = "GET /" + std::string(16384 - 14, 'a') + " HTTP/1.0";
+  ASSERT_EQ(at_limit.size(), 16384u);
+  EXPECT_EQ(Send(at_limit + "\r\n\r\n").status, 200);
+  std::string header = "X: " + std::string(16385 - 3, 'b');
+  HttpAnswer a = Send("GET / HTTP/1.0\r\n" + header + "\r\n\r\n");
+  EXPECT_TRUE(a.complete);
+  EXPECT_EQ(a.raw, "");
+  // A line that never ends is cut off at the limit too, not buffered without end.
+  platform::Socket s = test::ConnectLoopback(port_);
+  try {
+    s.SendAll("GET /" + std::string(100000, 'c'));
+  } catch (const Error&) {
+    // the server may reset before taking it all
+  }
+  EXPECT_EQ(test::ReadAnswer(s).raw, "");
+}
+
+TEST_F(HttpServerTest, HeaderCountLimitLets1025LinesPass) {
+  auto request = [](int lines) {
+    std::string r = "GET / HTTP/1.0\r\n";
+    for (int i = 0; i < lines; ++i) r += "X-" + std::to_string(i) + ": v\r\n";
+    return r + "\r\n";
+  };
+  EXPECT_EQ(Send(request(1025)).status, 200);
+  HttpAnswer a = Send(request(1026));
+  EXPECT_TRUE(a.complete);
+  EXPECT_EQ(a.raw, "");
+  EXPECT_EQ(seen().calls, 1);
+}
+
+TEST_F(HttpServerTest, RequestLineWithoutSpaceFailsSilently) {
+  HttpAnswer a = Send("NONSENSE\r\n\r\n");
+  EXPECT_TRUE(a.complete);
+  EXPECT_EQ(a.raw, "");
+}
+
+TEST_F(HttpServerTest, UnsupportedAuthorizationFailsBasicPasses) {
+  EXPECT_EQ(Send("GET / HTTP/1.0\r\nAuthorization: Basic dTpw\r\n\r\n").status, 200);
+  EXPECT_EQ(Send("GET / HTTP/1.0\r\nAuthorization: Bearer xyz\r\n\r\n").raw, "");
+  EXPECT_EQ(seen().calls, 1);
+}
+
+TEST_F(HttpServerTest, StopEndsIdleAndHalfSentConnectionsPromptly) {
+  platform::Socket idle = test::ConnectLoopback(port_);
+  platform::Socket half = test::ConnectLoopback(port_);
+  half.SendAll("POST /a HTTP/1.0\r\nContent-Length: 100\r\n\r\nonly a part");
+  platform::Socket gone = test::ConnectLoopback(port_);
+  gone.SendAll("POST /a HTTP/1.0\r\nContent-Length: 100\r\n\r\nabc");
+  gone.Close();  // disconnects mid-body
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+
+  auto started = std::chrono::steady_clock::now();
+  server_.SetActive(false);
+  auto took = std::chrono::steady_clock::now() - started;
+  EXPECT_FALSE(server_.Active());
+  // Far below any read timeout: the stop closed the connections instead of waiting for them.
+  EXPECT_LT(took, std::chrono::seconds(3));
+  EXPECT_TRUE(test::ReadAnswer(idle, 2000).complete);
+  EXPECT_EQ(seen().calls, 0);
+}
+
+TEST_F(HttpServerTest, RestartsOnTheSamePortRightAfterStop) {
+  Send("GET / HTTP/1.0\r\n\r\n");  // leaves a connection in TIME_WAIT on our side
+  server_.SetActive(false);
+  server_.Bindings = {{"127.0.0.1", port_, platform::IpFamily::kV4}};
+  server_.SetActive(true);
+  EXPECT_EQ(server_.BoundPort(), port_);
+  EXPECT_EQ(Send("GET / HTTP/1.0\r\n\r\n").status, 200);
+}
+
+TEST(HttpServerStart, PortTakenByAnotherProgramFailsWithBindText) {
+  platform::Socket other = platform::Socket::OpenTcp(platform::IpFamily::kV4);
+  other.Bind("127.0.0.1", 0);
+  other.Listen(1);
+  TIdHTTPServer server;
+  server.Bindings = {{"127.0.0.1", other.LocalPort(), platform::IpFamily::kV4}};
+  try {
+    server.SetActive(true);
+    FAIL() << "start succeeded on a taken port";
+  } catch (const Error& error) {
+    EXPECT_STREQ(error.what(), "Could not bind socket. Address and port are already in use.");
+    EXPECT_EQ(error.kind(), ErrorKind::kBind);
+  }
+  EXPECT_FALSE(server.Active());
+}
+
+TEST(HttpServerStart, DefaultBindingsServeIPv4AndIPv6) {
+  // Find a port that is free, then let the default bindings take it on both families.
+  std::uint16_t port;
+  {
+    platform::Socket probe = platform::Socket::OpenTcp(platform::IpFamily::kV4);
+    probe.Bind("127.0.0.1", 0);
+    port = probe.LocalPort();
+  }
+  TIdHTTPServer server;
+  server.DefaultPort = port;
+  server.OnCommandGet = [](TIdContext&, TIdHTTPRequestInfo&, TIdHTTPResponseInfo& r) {
+    r.ResponseText = "ok";
+  };
+  server.SetActive(true);
+  EXPECT_EQ(Exchange(port, "GET / HTTP/1.0\r\n\r\n").body, "ok");
+  if (platform::HasIPv6()) {
+    try {
+      EXPECT_EQ(Exchange(port, "GET / HTTP/1.0\r\n\r\n", "::1").body, "ok");
+    } catch (const Error&) {
+      GTEST_SKIP() << "no IPv6 loopback on this machine";
+    }
+  }
+}
+
+TEST(ServeFile, SendsTypeDispositionLengthAndBytes) {
+  test::TempDir dir;
+  std::string mime = dir.File("mime.types");
+  test::WriteFile(mime, "# comment\napplication/x-x509-ca-cert\t\tcrt der\n");
+  platform::SetMimeTypesFileForTesting(mime);
+  ResetMimeTableForTesting();
+  std::string cert = dir.File("fakeFinaCA.crt");
+  const std::string bytes("\x30\x82\x01\x00\xff\x00zz", 8);
+  test::WriteFile(cert, bytes);
+
+  TIdHTTPServer server;
+  server.Bindings = {{"127.0.0.1", 0, platform::IpFamily::kV4}};
+  server.OnCommandGet = [&](TIdContext& c, TIdHTTPRequestInfo&, TIdHTTPResponseInfo& r) {
+    r.ServeFile(c, cert);
+  };
+  server.SetActive(true);
+  HttpAnswer a = Exchange(server.BoundPort(), "GET /rootcert HTTP/1.0\r\n\r\n");
+  EXPECT_EQ(a.Header("Content-Type"), "application/x-x509-ca-cert");
+  EXPECT_EQ(a.Header("Content-Disposition"), "attachment; filename=\"fakeFinaCA.crt\";");
+  EXPECT_EQ(a.Header("Content-Length"), "8");
+  EXPECT_EQ(a.body, bytes);
+
+  // Without a registered type the built-in list has no ".crt".
+  platform::SetMimeTypesFileForTesting("");
+  ResetMimeTableForTesting();
+  EXPECT_EQ(MimeTypeForFile(cert), "application/octet-stream");
+  EXPECT_EQ(MimeTypeForFile("a.HTML"), "text/html");
+}
+
+}  // namespace
+}  // namespace vp

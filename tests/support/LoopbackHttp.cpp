@@ -1,0 +1,72 @@
+// Raw HTTP exchanges over loopback sockets.
+#include "support/LoopbackHttp.h"
+
+#include <chrono>
+
+#include "platform/Error.h"
+
+namespace vp::test {
+
+std::string HttpAnswer::Header(const std::string& name) const {
+  for (const auto& [n, v] : headers)
+    if (n == name) return v;
+  return {};
+}
+
+platform::Socket ConnectLoopback(std::uint16_t port, const std::string& host) {
+  return platform::Socket::ConnectTcp(host, port);
+}
+
+HttpAnswer ReadAnswer(platform::Socket& socket, int wait_ms) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(wait_ms);
+  std::string raw;
+  bool complete = false;
+  char buffer[16384];
+  try {
+    while (std::chrono::steady_clock::now() < deadline) {
+      auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+          deadline - std::chrono::steady_clock::now());
+      if (!socket.WaitReadable(static_cast<int>(left.count()) + 1)) continue;
+      std::size_t n = socket.Receive(buffer, sizeof buffer);
+      if (n == 0) {
+        complete = true;
+        break;
+      }
+      raw.append(buffer, n);
+    }
+  } catch (const Error&) {
+    complete = true;  // a reset also ends the answer
+  }
+  return ParseAnswer(std::move(raw), complete);
+}
+
+HttpAnswer Exchange(std::uint16_t port, const std::string& request, const std::string& host) {
+  platform::Socket socket = ConnectLoopback(port, host);
+  socket.SendAll(request);
+  return ReadAnswer(socket);
+}
+
+HttpAnswer ParseAnswer(std::string raw, bool complete) {
+  HttpAnswer answer;
+  answer.complete = complete;
+  answer.raw = std::move(raw);
+  std::size_t head_end = answer.raw.find("\r\n\r\n");
+  if (head_end == std::string::npos) return answer;
+  std::string head = answer.raw.substr(0, head_end);
+  answer.body = answer.raw.substr(head_end + 4);
+  std::size_t line_end = head.find("\r\n");
+  answer.status_line = head.substr(0, line_end);
+  if (answer.status_line.size() >= 12) answer.status = std::stoi(answer.status_line.substr(9, 3));
+  while (line_end != std::string::npos) {
+    std::size_t start = line_end + 2;
+    line_end = head.find("\r\n", start);
+    std::string line = head.substr(start, line_end == std::string::npos ? std::string::npos
+                                                                        : line_end - start);
+    std::size_t colon = line.find(": ");
+    if (colon != std::string::npos)
+      answer.headers.emplace_back(line.substr(0, colon), line.substr(colon + 2));
+  }
+  return answer;
+}
+
+}  // namespace vp::test
