@@ -16,6 +16,7 @@
 
 #include "platform/Socket.h"
 #include "protocol/IOHandler.h"
+#include "protocol/SslServerIOHandler.h"
 
 namespace vp::test {
 
@@ -81,6 +82,21 @@ class TestUpstream {
   std::list<Connection> connections_;
   std::vector<std::string> requests_;
   std::size_t recorded_ = 0;
+};
+
+// The upstream's TLS side: a self-signed certificate for "upstream.test" and 127.0.0.1, written
+// with its key into dir, loaded into a server handler that speaks TLS 1.2. Needs the TLS library.
+class TlsUpstreamTransport {
+ public:
+  explicit TlsUpstreamTransport(const std::string& dir);
+  ~TlsUpstreamTransport();
+  TlsUpstreamTransport(const TlsUpstreamTransport&) = delete;
+  TlsUpstreamTransport& operator=(const TlsUpstreamTransport&) = delete;
+
+  TestUpstream::IOFactory Factory();
+
+ private:
+  TIdServerIOHandlerSSLOpenSSL handler_;
 };
 
 }  // namespace vp::test
