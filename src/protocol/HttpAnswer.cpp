@@ -28,7 +28,8 @@ std::string_view Trim(std::string_view text) {
 
 bool ContainsNoCase(std::string_view text, std::string_view word) {
   auto it = std::search(text.begin(), text.end(), word.begin(), word.end(), [](char a, char b) {
-    return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+    return std::tolower(static_cast<unsigned char>(a)) ==
+           std::tolower(static_cast<unsigned char>(b));
   });
   return it != text.end();
 }
@@ -101,8 +102,8 @@ std::uint64_t ParseChunkSize(const std::string& line) {
   return value;
 }
 
-void ReadPieces(BufferedReader& reader, std::uint64_t count, std::string& out,
-                std::uint64_t& total, const BodyProgress& progress) {
+void ReadPieces(BufferedReader& reader, std::uint64_t count, std::string& out, std::uint64_t& total,
+                const BodyProgress& progress) {
   while (count > 0) {
     std::uint64_t piece = std::min(count, kBodyPiece);
     reader.ReadBytes(piece, out);

@@ -42,7 +42,8 @@ void AppendRequestHead(const TIdHTTPRequest& request, std::string& out) {
   out += request.Target;
   out += " HTTP/1.0\r\n";
   AppendHeader(out, "Connection", request.Connection);
-  if (request.ContentLength) AppendHeader(out, "Content-Length", std::to_string(*request.ContentLength));
+  if (request.ContentLength)
+    AppendHeader(out, "Content-Length", std::to_string(*request.ContentLength));
   AppendHeader(out, "Host", request.Host);
   AppendHeader(out, "Accept", request.Accept);
   AppendHeader(out, "Accept-Encoding", request.AcceptEncoding);

@@ -1,9 +1,8 @@
 // The upstream HTTP client against a scripted upstream on loopback.
-#include "protocol/HttpClient.h"
-
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -11,6 +10,7 @@
 #include "protocol/BufferedReader.h"
 #include "protocol/HttpAnswer.h"
 #include "protocol/HttpAnswerStream.h"
+#include "protocol/HttpClient.h"
 #include "protocol/HttpClientRequest.h"
 #include "protocol/HttpRedirect.h"
 #include "support/TestUpstream.h"
@@ -34,8 +34,8 @@ std::string ExpectedHead(const std::string& method, const std::string& target,
   if (!length.empty()) head += "Content-Length: " + length + "\r\n";
   return head + "Host: " + host + "\r\n" +
          "Accept: text/html,application/xhtml+xml,application/xml;q=0.9,*/*;q=0.8\r\n" +
-         "Accept-Encoding: identity\r\n" + "User-Agent: Mozilla/3.0 (compatible; Indy Library)\r\n" +
-         "\r\n";
+         "Accept-Encoding: identity\r\n" +
+         "User-Agent: Mozilla/3.0 (compatible; Indy Library)\r\n" + "\r\n";
 }
 
 class HttpClientTest : public testing::Test {
@@ -68,10 +68,9 @@ TEST_F(HttpClientTest, SendsExactRequestHeadAndWholeBody) {
   http.Post(upstream.Url("/FiskalizacijaServiceTest?wsdl=1#frag"), body, answer);
   EXPECT_EQ(answer, "fine");
   ASSERT_EQ(upstream.Requests().size(), 1u);
-  EXPECT_EQ(upstream.Requests()[0],
-            ExpectedHead("POST", "/FiskalizacijaServiceTest?wsdl=1", HostOf(upstream),
-                         std::to_string(body.size())) +
-                body);
+  EXPECT_EQ(upstream.Requests()[0], ExpectedHead("POST", "/FiskalizacijaServiceTest?wsdl=1",
+                                                 HostOf(upstream), std::to_string(body.size())) +
+                                        body);
 }
 
 TEST_F(HttpClientTest, SendsLargeBodyWholeWithItsFullLength) {
@@ -133,14 +132,12 @@ TEST_F(HttpClientTest, ReadsBodiesByLengthChunkedAndToClose) {
                          {"HTTP/1.0 200 OK\r\nContent-Type: text/xml\r\n\r\nto the close"},
                          {HttpAnswer(200, "OK", "")},
                          {"HTTP/1.1 204 No Content\r\n\r\n", true}});
-  const char* expected[] = {"by length", nullptr, "abc", "to the close", "", ""};
+  const std::string expected[] = {
+      "by length", "<a>" + std::string(70000, 'x') + "</a>", "abc", "to the close", "", ""};
   for (int i = 0; i < 6; ++i) {
     std::string answer;
     http.Post(upstream.Url("/" + std::to_string(i)), "q", answer);
-    if (i == 1)
-      EXPECT_EQ(answer, "<a>" + std::string(70000, 'x') + "</a>");
-    else
-      EXPECT_EQ(answer, expected[i]) << "answer " << i;
+    EXPECT_EQ(answer, expected[i]) << "answer " << i;
   }
 }
 
@@ -221,7 +218,8 @@ TEST_F(HttpClientTest, WithoutHandleRedirectsARedirectFails) {
 
 std::vector<UpstreamReply> RedirectChain(int redirects) {
   std::vector<UpstreamReply> replies;
-  for (int i = 1; i <= redirects; ++i) replies.push_back({RedirectAnswer(302, "/r" + std::to_string(i))});
+  for (int i = 1; i <= redirects; ++i)
+    replies.push_back({RedirectAnswer(302, "/r" + std::to_string(i))});
   replies.push_back({HttpAnswer(200, "OK", "end of chain")});
   return replies;
 }
@@ -251,9 +249,8 @@ TEST_F(HttpClientTest, FifteenthRedirectEndsWithEmptyAnswerAndNoError) {
 }
 
 TEST_F(HttpClientTest, SkipsInterimContinue) {
-  TestUpstream upstream(
-      {{"HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 100 Continue\r\nX: y\r\n\r\n" +
-        HttpAnswer(200, "OK", "after continue")}});
+  TestUpstream upstream({{"HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 100 Continue\r\nX: y\r\n\r\n" +
+                          HttpAnswer(200, "OK", "after continue")}});
   std::string answer;
   http.Post(upstream.Url("/"), "q", answer);
   EXPECT_EQ(answer, "after continue");
@@ -458,7 +455,8 @@ TEST(HttpRedirectResolve, ResolvesAgainstTheCurrentUrl) {
       {"../up", "https://host.hr:8449/a/b/../up"},
       {"?new=2", "https://host.hr:8449/a/b/page?new=2"},
   };
-  for (const Row& row : rows) EXPECT_EQ(ResolveRedirect(row.location, current), row.url) << row.location;
+  for (const Row& row : rows)
+    EXPECT_EQ(ResolveRedirect(row.location, current), row.url) << row.location;
   EXPECT_TRUE(IsFollowableRedirect(301, "/x"));
   EXPECT_FALSE(IsFollowableRedirect(304, "/x"));
   EXPECT_FALSE(IsFollowableRedirect(302, ""));

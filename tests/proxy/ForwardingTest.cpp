@@ -101,8 +101,7 @@ TEST_F(ForwardingTest, EmptyBodyIsForwardedAndNoBodyIsRefused) {
   EXPECT_EQ(empty.body, "answered");
   EXPECT_NE(upstream.Requests().at(0).find("\r\nContent-Length: 0\r\n"), std::string::npos);
 
-  RawHttpResponse none =
-      Send("GET /FiskalizacijaServiceTest HTTP/1.1\r\nHost: localhost\r\n\r\n");
+  RawHttpResponse none = Send("GET /FiskalizacijaServiceTest HTTP/1.1\r\nHost: localhost\r\n\r\n");
   EXPECT_EQ(none.body, "Prazan zahtjev");
   EXPECT_EQ(none.Header("Content-Length"), "14");
   EXPECT_EQ(upstream.Requests().size(), 1u);
@@ -154,9 +153,8 @@ TEST_F(ForwardingTest, StopDuringHungPostEndsInBoundedTime) {
   TestUpstream upstream({{"", true}});
   StartForwardingTo(upstream.Url("/FiskalizacijaServiceTest"));
   const std::uint16_t port = proxy->ListeningPortForTesting();
-  std::thread client([port] {
-    RawHttpExchange(port, PostRequest("/FiskalizacijaServiceTest", "<r/>"), 10000);
-  });
+  std::thread client(
+      [port] { RawHttpExchange(port, PostRequest("/FiskalizacijaServiceTest", "<r/>"), 10000); });
   ASSERT_TRUE(upstream.WaitForRequests(1));
   auto start = std::chrono::steady_clock::now();
   proxy->SetActive(false);

@@ -1,6 +1,4 @@
 // The upstream forwarder: Host replacement, progress, cancellation and its TLS handler.
-#include "proxy/KesHttp.h"
-
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -9,6 +7,7 @@
 
 #include "platform/Error.h"
 #include "protocol/SslLibrary.h"
+#include "proxy/KesHttp.h"
 #include "support/TempDir.h"
 #include "support/TestUpstream.h"
 
@@ -58,9 +57,9 @@ TEST_F(KesHttpTest, CreateFollowsRedirectsAndAttachesTlsOnlyWithTheLibrary) {
   ASSERT_NE(kes.Http->IOHandler, nullptr);
   const TIdSSLOptions& options = kes.Http->IOHandler->SSLOptions;
   EXPECT_EQ(options.Method(), TIdSSLVersion::sslvSSLv23);
-  EXPECT_EQ(options.SSLVersions(), (TIdSSLVersions{TIdSSLVersion::sslvTLSv1,
-                                                   TIdSSLVersion::sslvTLSv1_1,
-                                                   TIdSSLVersion::sslvTLSv1_2}));
+  EXPECT_EQ(options.SSLVersions(),
+            (TIdSSLVersions{TIdSSLVersion::sslvTLSv1, TIdSSLVersion::sslvTLSv1_1,
+                            TIdSSLVersion::sslvTLSv1_2}));
   EXPECT_EQ(options.VerifyMode, TIdSSLVerifyModeSet{TIdSSLVerifyMode::sslvrfPeer});
   EXPECT_TRUE(kes.Http->IOHandler->OnVerifyPeer);
   EXPECT_TRUE(kes.Http->IOHandler->OnStatusInfoEx);
@@ -103,25 +102,29 @@ TEST_F(KesHttpTest, HttpsWithoutTlsLibraryFails) {
 
 TEST(KesHttpProgress, RoundsToNearestWithHalvesToEven) {
   struct Row {
+    const char* description;
     std::int64_t count;
     std::int32_t work_max;
     std::int32_t percentage;
   } rows[] = {
-      {0, 8, 0},    {1, 8, 12},  // 12.5 goes down to the even 12
-      {3, 8, 38},                // 37.5 goes up to the even 38
-      {1, 3, 33},   {2, 3, 67},  {8, 8, 100},
-      {1, 200, 0},               // 0.5 goes down to 0
-      {3, 200, 2},               // 1.5 goes up to 2
-      {-1, 1, -100}, {std::int64_t{1} << 40, 1, 2147483647},
+      {"start", 0, 8, 0},
+      {"12.5 goes down to the even 12", 1, 8, 12},
+      {"37.5 goes up to the even 38", 3, 8, 38},
+      {"33.3 goes down", 1, 3, 33},
+      {"66.7 goes up", 2, 3, 67},
+      {"whole", 8, 8, 100},
+      {"0.5 goes down to 0", 1, 200, 0},
+      {"1.5 goes up to 2", 3, 200, 2},
+      {"a negative total from the low 32 bits", -1, 1, -100},
+      {"beyond the result's range", std::int64_t{1} << 40, 1, 2147483647},
   };
   for (const Row& row : rows)
-    EXPECT_EQ(ProgressPercentage(row.count, row.work_max), row.percentage)
-        << row.count << "/" << row.work_max;
+    EXPECT_EQ(ProgressPercentage(row.count, row.work_max), row.percentage) << row.description;
 }
 
 TEST_F(KesHttpTest, ReportsPercentagesForUploadAndAnnouncedDownload) {
-  TestUpstream upstream({{HttpAnswer(200, "OK", std::string(100000, 'a'))},
-                         {ChunkedAnswer({"no total"})}});
+  TestUpstream upstream(
+      {{HttpAnswer(200, "OK", std::string(100000, 'a'))}, {ChunkedAnswer({"no total"})}});
   std::vector<int> seen;
   kes.OnProgress = [&](std::int32_t percentage, bool&) { seen.push_back(percentage); };
   std::string answer;
@@ -175,9 +178,7 @@ TEST_F(KesHttpTest, VerifyPeerTrustsAcceptedCertificatesAndAsksTheStoreOtherwise
   });
   EXPECT_TRUE(kes.VerifyPeer(nullptr, false, 0, 10));
   EXPECT_EQ(asked_host, "127.0.0.1");
-  TKesHttp::SetTrustCheckForTesting([](SslCertificateHandle, const std::string&) {
-    return false;
-  });
+  TKesHttp::SetTrustCheckForTesting([](SslCertificateHandle, const std::string&) { return false; });
 }
 
 TEST_F(KesHttpTest, HttpsPostReachesTlsUpstreamWithHostHeader) {

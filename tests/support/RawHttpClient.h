@@ -10,7 +10,7 @@
 namespace vp::test {
 
 struct RawHttpResponse {
-  std::string raw;  // every byte received
+  std::string raw;      // every byte received
   bool closed = false;  // the server closed within the bound
   std::string status_line;
   std::vector<std::string> header_lines;

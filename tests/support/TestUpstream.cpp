@@ -197,7 +197,8 @@ std::string TestUpstream::ReadRequest(IOHandler& io) {
     if (head_end == std::string::npos) {
       head_end = request.find("\r\n\r\n");
       if (head_end != std::string::npos)
-        wanted = std::min(kMaxRequestBytes, head_end + 4 + ContentLengthOf(request.substr(0, head_end)));
+        wanted =
+            std::min(kMaxRequestBytes, head_end + 4 + ContentLengthOf(request.substr(0, head_end)));
     }
   }
   return request;
