@@ -61,6 +61,8 @@ class TIdHTTP {
   // Drops the connection at once; a transfer under way, and the rest of the post, fail. Safe from
   // any thread, and from the work events.
   void Interrupt();
+  // Closes the connection, if one is open. Post leaves none open behind it.
+  void Disconnect();
 
   // The URL being requested (the current one while redirects are followed).
   const UrlParts& URL() const { return url_; }
@@ -80,7 +82,6 @@ class TIdHTTP {
   void SendRequest(const std::string& method, std::string_view body, bool with_body,
                    const Target& target);
   void ReportWork(TWorkMode mode, std::int64_t count) const;
-  void Disconnect();
 
   UrlParts url_;
   int response_code_ = 0;

@@ -73,7 +73,9 @@ TKesHttp::TKesHttp() : Http(std::make_unique<TIdHTTP>()) {
 }
 
 TKesHttp::~TKesHttp() {
-  // The TLS handler goes first, as its connection depends on it; then the client.
+  // A TLS connection depends on its handler, so it closes before the handler goes; then the
+  // client.
+  Http->Disconnect();
   Http->IOHandler.reset();
   Http.reset();
 }

@@ -178,7 +178,7 @@ TEST_F(KesHttpTest, VerifyPeerTrustsAcceptedCertificatesAndAsksTheStoreOtherwise
   });
   EXPECT_TRUE(kes.VerifyPeer(nullptr, false, 0, 10));
   EXPECT_EQ(asked_host, "127.0.0.1");
-  TKesHttp::SetTrustCheckForTesting([](SslCertificateHandle, const std::string&) { return false; });
+  TKesHttp::SetTrustCheckForTesting(nullptr);
 }
 
 TEST_F(KesHttpTest, HttpsPostReachesTlsUpstreamWithHostHeader) {
@@ -201,7 +201,8 @@ TEST_F(KesHttpTest, HttpsPostReachesTlsUpstreamWithHostHeader) {
 
 TEST_F(KesHttpTest, HttpsToPlainUpstreamFailsTheHandshake) {
   if (!SslLibraryFilesPresent()) GTEST_SKIP() << kNoTlsLibrary;
-  TestUpstream upstream({{HttpAnswer(200, "OK", "plain")}});
+  // Plain bytes at once, where the client waits for the server's handshake.
+  TestUpstream upstream({{HttpAnswer(200, "OK", "plain"), false, true}});
   kes.DisablePeerVerification();
   std::string answer;
   auto error = PostTo(upstream.Url("/", "https"), "q", answer);
