@@ -1,6 +1,7 @@
 // The upstream forwarder: Host replacement, progress, cancellation and its TLS handler.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <optional>
 #include <string>
 #include <vector>
@@ -83,7 +84,7 @@ TEST_F(KesHttpTest, WithoutHostHeaderHostNamesThePort) {
   EXPECT_EQ(HostLineOf(upstream), "Host: 127.0.0.1:" + std::to_string(upstream.port()));
 }
 
-TEST_F(KesHttpTest, DisablingVerificationWithoutTlsHandlerLeavesHttpWorking) {
+TEST_F(KesHttpTest, DisablingVerificationLeavesHttpWorkingWithOrWithoutTlsHandler) {
   TestUpstream upstream({{HttpAnswer(200, "OK", "plain")}});
   kes.DisablePeerVerification();
   std::string answer;
@@ -197,6 +198,20 @@ TEST_F(KesHttpTest, HttpsPostReachesTlsUpstreamWithHostHeader) {
   EXPECT_EQ(request.find("Connection:"), std::string::npos);
   EXPECT_EQ(HostLineOf(upstream), "Host: upstream.test");
   EXPECT_EQ(request.substr(request.size() - 7), "<soap/>");
+}
+
+TEST_F(KesHttpTest, SilentHttpsUpstreamFailsAfterTheBound) {
+  if (!SslLibraryFilesPresent()) GTEST_SKIP() << kNoTlsLibrary;
+  test::TempDir dir;
+  test::TlsUpstreamTransport tls(dir.path());
+  TestUpstream upstream({{"", true}}, tls.Factory());
+  kes.DisablePeerVerification();
+  std::string answer;
+  auto start = std::chrono::steady_clock::now();
+  auto error = PostTo(upstream.Url("/", "https"), "q", answer);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+  ASSERT_TRUE(error);
+  EXPECT_STREQ(error->what(), "Read timed out.");
 }
 
 TEST_F(KesHttpTest, HttpsToPlainUpstreamFailsTheHandshake) {
