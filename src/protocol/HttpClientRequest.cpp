@@ -1,0 +1,54 @@
+// Building the upstream client's request head.
+#include "protocol/HttpClientRequest.h"
+
+namespace vp {
+namespace {
+
+void AppendHeader(std::string& out, const char* name, const std::string& value) {
+  if (value.empty()) return;
+  out += name;
+  out += ": ";
+  out += value;
+  out += "\r\n";
+}
+
+}  // namespace
+
+std::uint16_t DefaultPortOf(const std::string& scheme) {
+  if (scheme == "http") return 80;
+  if (scheme == "https") return 443;
+  return 0;
+}
+
+std::string HostHeaderOf(const UrlParts& url, std::uint16_t port) {
+  std::string host = url.host.find(':') == std::string::npos ? url.host : "[" + url.host + "]";
+  if (port == DefaultPortOf(url.scheme)) return host;
+  return host + ":" + std::to_string(port);
+}
+
+std::string RequestTargetOf(const UrlParts& url) {
+  std::string target = url.path.empty() ? std::string("/") : url.path;
+  target += url.document;
+  if (!url.query.empty()) {
+    target += '?';
+    target += url.query;
+  }
+  return target;
+}
+
+void AppendRequestHead(const TIdHTTPRequest& request, std::string& out) {
+  out += request.Method;
+  out += ' ';
+  out += request.Target;
+  out += " HTTP/1.0\r\n";
+  AppendHeader(out, "Connection", request.Connection);
+  if (request.ContentLength)
+    AppendHeader(out, "Content-Length", std::to_string(*request.ContentLength));
+  AppendHeader(out, "Host", request.Host);
+  AppendHeader(out, "Accept", request.Accept);
+  AppendHeader(out, "Accept-Encoding", request.AcceptEncoding);
+  AppendHeader(out, "User-Agent", request.UserAgent);
+  out += "\r\n";
+}
+
+}  // namespace vp

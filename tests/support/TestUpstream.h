@@ -1,0 +1,102 @@
+// A scriptable HTTP upstream on 127.0.0.1 for the client and forwarding tests. It records the exact
+// bytes of every request and answers each connection from a script: whole answers, answers cut
+// short, silence, a stall halfway. The transport comes from a factory, so the same upstream can
+// speak TLS.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/Socket.h"
+#include "protocol/IOHandler.h"
+#include "protocol/SslServerIOHandler.h"
+
+namespace vp::test {
+
+struct UpstreamReply {
+  std::string bytes;                   // sent once the request has arrived whole
+  bool hang = false;                   // then neither send more nor close until Stop()
+  bool answer_before_request = false;  // send (or close) at once, without reading the request
+};
+
+// Answer texts for the script.
+std::string HttpAnswer(int code, const std::string& reason, const std::string& body,
+                       const std::string& extra_headers = "");
+std::string ChunkedAnswer(const std::vector<std::string>& chunks);
+std::string RedirectAnswer(int code, const std::string& location);
+
+class TestUpstream {
+ public:
+  // Makes the transport of an accepted connection (for TLS: runs the server handshake).
+  using IOFactory = std::function<std::unique_ptr<IOHandler>(platform::Socket&)>;
+  static IOFactory Plain();
+
+  // Connection n gets replies[n]; connections past the end get the last reply again.
+  explicit TestUpstream(std::vector<UpstreamReply> replies, IOFactory factory = Plain());
+  ~TestUpstream();
+  TestUpstream(const TestUpstream&) = delete;
+  TestUpstream& operator=(const TestUpstream&) = delete;
+
+  std::uint16_t port() const { return port_; }
+  // "<scheme>://127.0.0.1:<port><path>"
+  std::string Url(const std::string& path, const std::string& scheme = "http") const;
+
+  // The bytes each connection received, in the order of acceptance: the head and as much of the
+  // body as its Content-Length announced (or as arrived before the peer closed).
+  std::vector<std::string> Requests() const;
+  // Waits at most timeout_ms until count requests have been recorded.
+  bool WaitForRequests(std::size_t count, int timeout_ms = 5000) const;
+
+  // Wakes every hanging connection, closes everything and joins the threads.
+  void Stop();
+
+ private:
+  struct Connection {
+    platform::Socket socket;
+    std::thread thread;
+  };
+
+  void AcceptLoop();
+  void Serve(Connection& connection, std::size_t index);
+  std::string ReadRequest(IOHandler& io);
+  void Record(std::size_t index, std::string request);
+  void Hang();
+  void CloseConnection(Connection& connection);
+
+  std::vector<UpstreamReply> replies_;
+  IOFactory factory_;
+  platform::Socket listener_;
+  std::uint16_t port_ = 0;
+  std::thread accept_thread_;
+
+  mutable std::mutex mutex_;
+  mutable std::condition_variable changed_;
+  bool stopping_ = false;
+  std::list<Connection> connections_;
+  std::vector<std::string> requests_;
+  std::size_t recorded_ = 0;
+};
+
+// The upstream's TLS side: a self-signed certificate for "upstream.test" and 127.0.0.1, written
+// with its key into dir, loaded into a server handler that speaks TLS 1.2. Needs the TLS library.
+class TlsUpstreamTransport {
+ public:
+  explicit TlsUpstreamTransport(const std::string& dir);
+  ~TlsUpstreamTransport();
+  TlsUpstreamTransport(const TlsUpstreamTransport&) = delete;
+  TlsUpstreamTransport& operator=(const TlsUpstreamTransport&) = delete;
+
+  TestUpstream::IOFactory Factory();
+
+ private:
+  TIdServerIOHandlerSSLOpenSSL handler_;
+};
+
+}  // namespace vp::test
