@@ -10,7 +10,7 @@ namespace vp {
 namespace {
 
 constexpr std::uint8_t kPointerMark = 0xC0;
-constexpr std::size_t kRecordFixedSize = 10;  // TYPE, CLASS, TTL, RDLENGTH
+constexpr std::size_t kRecordFixedSize = 10;   // TYPE, CLASS, TTL, RDLENGTH
 constexpr std::size_t kQuestionFixedSize = 4;  // QTYPE, QCLASS
 constexpr std::uint16_t kWireTypeA = 1;
 
@@ -162,8 +162,7 @@ std::string ReadDnsName(std::string_view reply, std::size_t& offset) {
 void ParseDnsReply(std::string_view reply, std::uint16_t expected_id, TDNSHeader& header,
                    TQueryResult& result) {
   if (reply.size() < kDnsHeaderSize)
-    throw Error(ErrorKind::kDns, kMsgDnsPacketTooSmall,
-                std::to_string(reply.size()) + " bytes");
+    throw Error(ErrorKind::kDns, kMsgDnsPacketTooSmall, std::to_string(reply.size()) + " bytes");
   std::uint16_t id = U16At(reply, 0);
   if (id != expected_id)
     throw Error(ErrorKind::kDns, kMsgDnsInvalidIdentifier,

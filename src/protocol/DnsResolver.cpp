@@ -20,11 +20,10 @@ std::mt19937& IdEngine() {
   thread_local std::mt19937 engine = [] {
     std::random_device device;
     // Mixed with the clock and the thread, in case the device is a fixed sequence.
-    std::seed_seq seed{device(), device(),
-                       static_cast<unsigned>(
-                           std::chrono::steady_clock::now().time_since_epoch().count()),
-                       static_cast<unsigned>(std::hash<std::thread::id>{}(
-                           std::this_thread::get_id()))};
+    std::seed_seq seed{
+        device(), device(),
+        static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count()),
+        static_cast<unsigned>(std::hash<std::thread::id>{}(std::this_thread::get_id()))};
     return std::mt19937(seed);
   }();
   return engine;

@@ -45,9 +45,9 @@ TDNSResolverAddress ResolverAddressOf(const std::string& dns_server);
 
 // How long a run waits and retries; changed only by tests.
 struct TDNSTiming {
-  int query_wait_ms = 5000;     // per query, the DNS client's wait for a reply
-  int retry_pause_ms = 1000;    // after a round that brought no address
-  int run_limit_ms = 120000;    // the whole run; reaching it ends the run without OnDone
+  int query_wait_ms = 5000;   // per query, the DNS client's wait for a reply
+  int retry_pause_ms = 1000;  // after a round that brought no address
+  int run_limit_ms = 120000;  // the whole run; reaching it ends the run without OnDone
 };
 
 class TDNSThread {
@@ -55,9 +55,8 @@ class TDNSThread {
   // Starts the run at once on a detached thread of its own; the object frees itself when the
   // run ends, so the caller keeps no pointer to it. on_done may be empty. With a link, on_done is
   // called only while the link is attached; without one the caller must outlive every run.
-  static void Start(std::string test_url, std::string production_url,
-                    const std::string& dns_server, TDNSDoneEvent on_done,
-                    std::shared_ptr<TDNSCallerLink> link);
+  static void Start(std::string test_url, std::string production_url, const std::string& dns_server,
+                    TDNSDoneEvent on_done, std::shared_ptr<TDNSCallerLink> link);
 
   TDNSThread(const TDNSThread&) = delete;
   TDNSThread& operator=(const TDNSThread&) = delete;

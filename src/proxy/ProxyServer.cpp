@@ -77,9 +77,9 @@ void TProxyServer::ApplySettings() {
 }
 
 void TProxyServer::StartDiscovery() {
-  TDNSThread::Start(settings_->URLTest.get(), settings_->URLProduction.get(),
-                    settings_->DNSServer.get(),
-                    [this](TDNSThread& sender) { DiscoveryDone(sender); }, dns_link_);
+  TDNSThread::Start(
+      settings_->URLTest.get(), settings_->URLProduction.get(), settings_->DNSServer.get(),
+      [this](TDNSThread& sender) { DiscoveryDone(sender); }, dns_link_);
 }
 
 void TProxyServer::DiscoveryDone(TDNSThread& sender) {
