@@ -35,6 +35,10 @@ CallQueue& Queue() {
   return *queue;
 }
 
+// Made during static initialisation, so that until MarkCurrentThreadAsMain the main thread is
+// the one that runs main(), not whichever thread first hands over a call.
+[[maybe_unused]] const CallQueue& g_queue_at_start = Queue();
+
 }  // namespace
 
 void MarkCurrentThreadAsMain() {
