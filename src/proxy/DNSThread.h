@@ -11,7 +11,16 @@
 #include <mutex>
 #include <string>
 
+#include "protocol/DnsResolver.h"
+
 namespace vp {
+
+// A resolver that answers without an address is asked again after this pause, so a name that
+// has none does not turn into a flood of queries.
+inline constexpr int kDiscoveryRetryPauseMs = 1000;
+// The whole run, both hosts, ends after this; a resolver that never answers cannot keep a run
+// alive for the program's lifetime.
+inline constexpr int kDiscoveryRunLimitMs = 2 * 60 * 1000;
 
 class TDNSThread;
 
@@ -45,9 +54,9 @@ TDNSResolverAddress ResolverAddressOf(const std::string& dns_server);
 
 // How long a run waits and retries; changed only by tests.
 struct TDNSTiming {
-  int query_wait_ms = 5000;   // per query, the DNS client's wait for a reply
-  int retry_pause_ms = 1000;  // after a round that brought no address
-  int run_limit_ms = 120000;  // the whole run; reaching it ends the run without OnDone
+  int query_wait_ms = kDefaultDnsWaitingTimeMs;  // per query, the wait for a reply
+  int retry_pause_ms = kDiscoveryRetryPauseMs;   // after a round that brought no address
+  int run_limit_ms = kDiscoveryRunLimitMs;       // reaching it ends the run without OnDone
 };
 
 class TDNSThread {
