@@ -122,7 +122,7 @@ TEST_F(DNSThreadTest, GivesUpAtTheTimeLimitWithoutCallingBack) {
   TDNSTiming timing;
   timing.query_wait_ms = 100;
   timing.retry_pause_ms = 20;
-  timing.run_limit_ms = 150;
+  timing.run_limit_ms = 400;
   TDNSThread::SetTimingForTesting(timing);
   test::FakeDnsServer server({dns::AnswerCnameOnly()});
   auto outcome = std::make_shared<Outcome>();
