@@ -19,22 +19,38 @@ struct PendingCall {
   std::exception_ptr error;
 };
 
-std::mutex g_mutex;
-std::condition_variable g_queued;
-std::condition_variable g_finished;
-std::deque<std::shared_ptr<PendingCall>> g_queue;
-std::thread::id g_main_thread = std::this_thread::get_id();
+struct CallQueue {
+  std::mutex mutex;
+  std::condition_variable queued;
+  std::condition_variable finished;
+  std::deque<std::shared_ptr<PendingCall>> calls;
+  std::thread::id main_thread = std::this_thread::get_id();
+};
+
+// Never destroyed: detached worker threads (a discovery run waiting for its resolver) may still
+// be blocked in Synchronize when the program ends, and destroying a condition variable somebody
+// waits on, or a mutex somebody holds, is undefined behaviour.
+CallQueue& Queue() {
+  static CallQueue* const queue = new CallQueue;
+  return *queue;
+}
+
+// Made during static initialisation, so that until MarkCurrentThreadAsMain the main thread is
+// the one that runs main(), not whichever thread first hands over a call.
+[[maybe_unused]] const CallQueue& g_queue_at_start = Queue();
 
 }  // namespace
 
 void MarkCurrentThreadAsMain() {
-  std::lock_guard<std::mutex> lock(g_mutex);
-  g_main_thread = std::this_thread::get_id();
+  CallQueue& q = Queue();
+  std::lock_guard<std::mutex> lock(q.mutex);
+  q.main_thread = std::this_thread::get_id();
 }
 
 bool IsMainThread() {
-  std::lock_guard<std::mutex> lock(g_mutex);
-  return g_main_thread == std::this_thread::get_id();
+  CallQueue& q = Queue();
+  std::lock_guard<std::mutex> lock(q.mutex);
+  return q.main_thread == std::this_thread::get_id();
 }
 
 void Synchronize(std::function<void()> call) {
@@ -42,32 +58,38 @@ void Synchronize(std::function<void()> call) {
     call();
     return;
   }
+  CallQueue& q = Queue();
   auto pending = std::make_shared<PendingCall>();
   pending->call = std::move(call);
-  std::unique_lock<std::mutex> lock(g_mutex);
-  g_queue.push_back(pending);
-  g_queued.notify_all();
-  g_finished.wait(lock, [&] { return pending->done; });
+  std::unique_lock<std::mutex> lock(q.mutex);
+  q.calls.push_back(pending);
+  q.queued.notify_all();
+  q.finished.wait(lock, [&] { return pending->done; });
   if (pending->error) std::rethrow_exception(pending->error);
 }
 
 int RunMainThreadCalls(int timeout_ms) {
-  std::unique_lock<std::mutex> lock(g_mutex);
-  g_queued.wait_for(lock, std::chrono::milliseconds(timeout_ms), [] { return !g_queue.empty(); });
+  CallQueue& q = Queue();
+  std::unique_lock<std::mutex> lock(q.mutex);
+  q.queued.wait_for(lock, std::chrono::milliseconds(timeout_ms), [&] { return !q.calls.empty(); });
+  // Only the calls handed over so far: workers that keep handing over calls must not keep the
+  // main loop from its own work.
+  std::deque<std::shared_ptr<PendingCall>> batch;
+  batch.swap(q.calls);
   int run = 0;
-  while (!g_queue.empty()) {
-    std::shared_ptr<PendingCall> pending = g_queue.front();
-    g_queue.pop_front();
+  for (const std::shared_ptr<PendingCall>& pending : batch) {
     lock.unlock();
     try {
       pending->call();
     } catch (...) {
       pending->error = std::current_exception();
     }
+    // The worker may free what the call captured as soon as it sees done.
+    pending->call = nullptr;
     lock.lock();
     pending->done = true;
     ++run;
-    g_finished.notify_all();
+    q.finished.notify_all();
   }
   return run;
 }

@@ -6,6 +6,7 @@
 #include "protocol/HttpServer.h"
 #include "protocol/SslServerIOHandler.h"
 #include "protocol/UrlSplit.h"
+#include "proxy/DNSThread.h"
 #include "proxy/KesHttp.h"
 #include "proxy/ProxySettings.h"
 
@@ -23,7 +24,8 @@ std::string AppFilePath(const std::string& name) {
 TProxyServer::TProxyServer(std::uint16_t port)
     : listener_(std::make_unique<TIdHTTPServer>()),
       tls_handler_(std::make_unique<TIdServerIOHandlerSSLOpenSSL>()),
-      settings_(std::make_unique<TProxySettings>()) {
+      settings_(std::make_unique<TProxySettings>()),
+      dns_link_(std::make_shared<TDNSCallerLink>()) {
   listener_->DefaultPort = port;
   listener_->OnCommandGet = [this](TIdContext& context, TIdHTTPRequestInfo& request,
                                    TIdHTTPResponseInfo& response) {
@@ -34,6 +36,7 @@ TProxyServer::TProxyServer(std::uint16_t port)
 }
 
 TProxyServer::~TProxyServer() {
+  dns_link_->Detach();
   // The listener goes first: its connection threads still read the settings.
   listener_.reset();
   settings_.reset();
@@ -73,7 +76,16 @@ void TProxyServer::ApplySettings() {
   if (settings_->CallDNS) StartDiscovery();
 }
 
-void TProxyServer::StartDiscovery() {}
+void TProxyServer::StartDiscovery() {
+  TDNSThread::Start(
+      settings_->URLTest.get(), settings_->URLProduction.get(), settings_->DNSServer.get(),
+      [this](TDNSThread& sender) { DiscoveryDone(sender); }, dns_link_);
+}
+
+void TProxyServer::DiscoveryDone(TDNSThread& sender) {
+  settings_->IPTest = sender.TestResult();
+  settings_->IPProduction = sender.ProductionResult();
+}
 
 void TProxyServer::HandleRequest(TIdContext& context, TIdHTTPRequestInfo& request,
                                  TIdHTTPResponseInfo& response) {

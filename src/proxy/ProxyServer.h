@@ -10,6 +10,8 @@
 
 namespace vp {
 
+class TDNSCallerLink;
+class TDNSThread;
 class TIdHTTPServer;
 class TIdServerIOHandlerSSLOpenSSL;
 class TProxySettings;
@@ -52,6 +54,10 @@ class TProxyServer {
   void HandleRequest(TIdContext& context, TIdHTTPRequestInfo& request,
                      TIdHTTPResponseInfo& response);
 
+  // The OnDone of the discovery runs that ApplySettings starts, on the main thread: the found
+  // addresses replace IPTest and IPProduction in memory only.
+  void DiscoveryDone(TDNSThread& sender);
+
   // The port actually listened on (for tests that ask for port 0).
   std::uint16_t ListeningPortForTesting() const;
 
@@ -64,6 +70,8 @@ class TProxyServer {
   std::unique_ptr<TIdHTTPServer> listener_;
   std::unique_ptr<TIdServerIOHandlerSSLOpenSSL> tls_handler_;
   std::unique_ptr<TProxySettings> settings_;
+  // Detached on destruction, so that no pending discovery run calls into a destroyed server.
+  std::shared_ptr<TDNSCallerLink> dns_link_;
 };
 
 // The host of a URL as the Host header names it: no port, nothing after a ':'.
