@@ -63,8 +63,8 @@ int VerifyCallback(int preverify_ok, openssl::X509_STORE_CTX* store) {
 TIdSSLIOHandlerSocketOpenSSL::TIdSSLIOHandlerSocketOpenSSL()
     : link_(std::make_shared<SslClientEventLink>()), socket_timeout_ms_(kSslSocketTimeoutMs) {
   link_->handler = this;
-  SSLOptions.SetSSLVersions({TIdSSLVersion::sslvTLSv1, TIdSSLVersion::sslvTLSv1_1,
-                             TIdSSLVersion::sslvTLSv1_2});
+  SSLOptions.SetSSLVersions(
+      {TIdSSLVersion::sslvTLSv1, TIdSSLVersion::sslvTLSv1_1, TIdSSLVersion::sslvTLSv1_2});
 }
 
 TIdSSLIOHandlerSocketOpenSSL::~TIdSSLIOHandlerSocketOpenSSL() {
@@ -89,7 +89,8 @@ std::unique_ptr<IOHandler> TIdSSLIOHandlerSocketOpenSSL::ConnectTls(platform::So
   if (OnVerifyPeer) callbacks.verify = &VerifyCallback;
   // Each connection has a context of its own, made from the options as they are now (the proxy
   // empties VerifyMode just before it posts), and freed with the connection.
-  std::shared_ptr<SslContext> context = SslContext::Create(SslLibrary::Get(), SSLOptions, callbacks);
+  std::shared_ptr<SslContext> context =
+      SslContext::Create(SslLibrary::Get(), SSLOptions, callbacks);
   socket.SetTimeouts(socket_timeout_ms_, socket_timeout_ms_);
   auto connection = std::make_unique<TlsIOHandler>(std::move(context), socket, TlsRole::kClient);
   connection->KeepAlive(link_);

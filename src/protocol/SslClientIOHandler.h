@@ -13,7 +13,7 @@
 namespace vp {
 
 // Opaque handles of the TLS library's objects, as the events see them.
-using SslConnectionHandle = void*;  // SSL*
+using SslConnectionHandle = void*;   // SSL*
 using SslCertificateHandle = void*;  // X509*
 
 struct SslClientEventLink;
@@ -34,8 +34,7 @@ class TIdSSLIOHandlerSocketOpenSSL {
   // connections of the process run one at a time.
   std::function<void(SslConnectionHandle connection, int where, int ret)> OnStatusInfoEx;
   // Only runs when VerifyMode holds sslvrfPeer. Calls run one at a time, process-wide.
-  std::function<bool(SslCertificateHandle certificate, bool ok, int depth, int error)>
-      OnVerifyPeer;
+  std::function<bool(SslCertificateHandle certificate, bool ok, int depth, int error)> OnVerifyPeer;
 
   // Sets the server name indication of a connection under handshake; an empty host sends none.
   void SetServerName(SslConnectionHandle connection, const std::string& host);

@@ -150,8 +150,8 @@ class ContextBuilder {
   // The certificate comes first, so that the key can be checked against it.
   void LoadCertificateAndKey() {
     if (!options_.CertFile.empty() &&
-        fn_.SSL_CTX_use_certificate_file(ctx_, options_.CertFile.c_str(),
-                                         openssl::kFiletypePem) != 1)
+        fn_.SSL_CTX_use_certificate_file(ctx_, options_.CertFile.c_str(), openssl::kFiletypePem) !=
+            1)
       Fail(kMsgCouldNotLoadCertificate, true);
     if (options_.KeyFile.empty()) return;
     if (fn_.SSL_CTX_use_PrivateKey_file(ctx_, options_.KeyFile.c_str(), openssl::kFiletypePem) !=
@@ -173,8 +173,8 @@ class ContextBuilder {
   }
 
   void SetCiphers() {
-    const std::string& list = options_.CipherList.empty() ? std::string(kDefaultCipherList)
-                                                          : options_.CipherList;
+    const std::string& list =
+        options_.CipherList.empty() ? std::string(kDefaultCipherList) : options_.CipherList;
     if (fn_.SSL_CTX_set_cipher_list(ctx_, list.c_str()) != 1) Fail(kMsgSetCipherFailed, false);
   }
 

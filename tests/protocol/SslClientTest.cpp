@@ -1,12 +1,11 @@
 // The upstream client's TLS transport against real servers on 127.0.0.1.
-#include "protocol/SslClientIOHandler.h"
-
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <mutex>
 
 #include "platform/Error.h"
+#include "protocol/SslClientIOHandler.h"
 #include "protocol/TlsIOHandler.h"
 #include "support/TlsTestPeers.h"
 
@@ -52,7 +51,9 @@ TEST(SslClientConnect, AcceptsAnyUpstreamCertificateWithVerifyModeEmpty) {
   TIdSSLIOHandlerSocketOpenSSL handler;
   handler.SSLOptions.VerifyMode = {TIdSSLVerifyMode::sslvrfPeer};
   std::atomic<int> verify_calls{0};
-  handler.OnVerifyPeer = [&](SslCertificateHandle, bool, int, int) { return ++verify_calls, false; };
+  handler.OnVerifyPeer = [&](SslCertificateHandle, bool, int, int) {
+    return ++verify_calls, false;
+  };
   handler.OnStatusInfoEx = [&](SslConnectionHandle connection, int, int) {
     handler.SetServerName(connection, "195.29.166.133");
   };

@@ -1,9 +1,8 @@
 // Loading the TLS library by name: missing files, missing functions, and the retry afterwards.
-#include "protocol/SslLibrary.h"
-
 #include <gtest/gtest.h>
 
 #include "platform/Error.h"
+#include "protocol/SslLibrary.h"
 #include "protocol/SslServerIOHandler.h"
 #include "support/TlsTestPeers.h"
 

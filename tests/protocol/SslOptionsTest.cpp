@@ -1,9 +1,8 @@
 // The Method and SSLVersions setters keep each other consistent.
-#include "protocol/SslOptions.h"
-
 #include <gtest/gtest.h>
 
 #include "protocol/SslClientIOHandler.h"
+#include "protocol/SslOptions.h"
 #include "protocol/SslServerIOHandler.h"
 
 namespace vp {
@@ -63,7 +62,9 @@ TEST(SslOptions, SettingVersionsSetsMethod) {
        {V::sslvSSLv23, V::sslvTLSv1, V::sslvTLSv1_2},
        V::sslvSSLv23,
        {V::sslvTLSv1, V::sslvTLSv1_2}},
-      {"the flexible member alone stands for all real ones", {V::sslvSSLv23}, V::sslvSSLv23,
+      {"the flexible member alone stands for all real ones",
+       {V::sslvSSLv23},
+       V::sslvSSLv23,
        kAllReal},
       {"an empty set stays empty", {}, V::sslvSSLv23, {}},
   };

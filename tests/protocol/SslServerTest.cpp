@@ -1,6 +1,4 @@
 // The listener's TLS transport: real handshakes on 127.0.0.1 and the start errors.
-#include "protocol/SslServerIOHandler.h"
-
 #include <gtest/gtest.h>
 
 #include <thread>
@@ -8,6 +6,7 @@
 #include "platform/Error.h"
 #include "protocol/HttpServer.h"
 #include "protocol/SslContext.h"
+#include "protocol/SslServerIOHandler.h"
 #include "support/TempDir.h"
 #include "support/TlsTestPeers.h"
 
@@ -17,7 +16,8 @@ namespace {
 using V = TIdSSLVersion;
 
 // The start error of a server handler with these files, or "" when Init succeeded.
-std::string InitError(const std::string& cert, const std::string& key, TIdSSLOptions* extra = nullptr) {
+std::string InitError(const std::string& cert, const std::string& key,
+                      TIdSSLOptions* extra = nullptr) {
   TIdServerIOHandlerSSLOpenSSL handler;
   if (extra) handler.SSLOptions = *extra;
   handler.SSLOptions.CertFile = cert;

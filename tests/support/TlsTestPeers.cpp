@@ -22,8 +22,7 @@ TIdSSLOptions TestServerOptions(TIdSSLVersions versions) {
   return options;
 }
 
-TlsTestServer::TlsTestServer(const TIdSSLOptions& options, Session session,
-                             int socket_timeout_ms)
+TlsTestServer::TlsTestServer(const TIdSSLOptions& options, Session session, int socket_timeout_ms)
     : session_(std::move(session)) {
   handler_.SSLOptions = options;
   handler_.SetSocketTimeoutForTesting(socket_timeout_ms);

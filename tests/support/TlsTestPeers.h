@@ -58,8 +58,7 @@ class TlsTestServer {
 // versions given, verifying nothing, and sending server_name as its server name when not empty.
 class TlsTestClient {
  public:
-  TlsTestClient(std::uint16_t port, TIdSSLVersions versions,
-                const std::string& server_name = "");
+  TlsTestClient(std::uint16_t port, TIdSSLVersions versions, const std::string& server_name = "");
   IOHandler& io() { return *io_; }
   // The negotiated version as the library names it ("TLSv1").
   std::string Version() const;
