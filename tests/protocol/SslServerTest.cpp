@@ -1,7 +1,9 @@
 // The listener's TLS transport: real handshakes on 127.0.0.1 and the start errors.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <thread>
+#include <vector>
 
 #include "platform/Error.h"
 #include "protocol/HttpServer.h"
@@ -43,6 +45,59 @@ TEST(SslServerHandshake, Tls10ClientExchangesBytes) {
   EXPECT_EQ(client.Version(), "TLSv1");
   client.io().Write("hello");
   EXPECT_EQ(client.ReadToEnd(), "echo:hello");
+}
+
+TEST(SslServerHandshake, LargeTransfersCrossManyRecords) {
+  const std::size_t kSize = 300 * 1000;  // about twenty records each way
+  test::TlsTestServer server(test::TestServerOptions(), [&](TlsIOHandler& connection) {
+    std::string got;
+    char buffer[8192];
+    while (got.size() < kSize && connection.WaitReadable(5000)) {
+      std::size_t n = connection.Read(buffer, sizeof buffer);
+      if (n == 0) break;
+      got.append(buffer, n);
+    }
+    connection.Write(got);
+  });
+  std::string payload(kSize, '\0');
+  for (std::size_t i = 0; i < kSize; ++i) payload[i] = static_cast<char>(i * 7 % 251);
+  test::TlsTestClient client(server.port(), {V::sslvTLSv1});
+  client.io().Write(payload);
+  EXPECT_TRUE(client.ReadToEnd() == payload);
+}
+
+TEST(SslServerHandshake, ManyClientsAtOnceShareTheContext) {
+  TIdServerIOHandlerSSLOpenSSL handler;
+  handler.SSLOptions = test::TestServerOptions();
+  TIdHTTPServer listener;
+  listener.Bindings = {{"127.0.0.1", 0, platform::IpFamily::kV4}};
+  listener.OnCommandGet = [](TIdContext&, TIdHTTPRequestInfo& request,
+                             TIdHTTPResponseInfo& response) {
+    response.ResponseText = request.Path;
+  };
+  listener.SetIOHandler(&handler);
+  listener.SetActive(true);
+  const int kClients = 8;
+  std::vector<std::string> answers(kClients);
+  std::vector<std::thread> threads;
+  for (int i = 0; i < kClients; ++i) {
+    threads.emplace_back([&, i] {
+      try {
+        test::TlsTestClient client(listener.BoundPort(), {V::sslvTLSv1});
+        client.io().Write("GET /c" + std::to_string(i) + " HTTP/1.1\r\nHost: x\r\n\r\n");
+        answers[i] = client.ReadToEnd();
+      } catch (const std::exception& error) {
+        answers[i] = error.what();
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  listener.SetActive(false);
+  for (int i = 0; i < kClients; ++i) {
+    std::string tail = "\r\n\r\n/c" + std::to_string(i);
+    EXPECT_EQ(answers[i].substr(answers[i].size() - std::min(answers[i].size(), tail.size())), tail)
+        << answers[i];
+  }
 }
 
 TEST(SslServerHandshake, FlexibleClientSettlesOnTls10) {
