@@ -124,6 +124,7 @@ void BindCrypto(Binder& b, SslFunctions& f) {
   VP_BIND(b, f, X509_STORE_CTX_get_error);
   VP_BIND(b, f, X509_STORE_CTX_get_error_depth);
   VP_BIND(b, f, X509_STORE_CTX_get_current_cert);
+  VP_BIND(b, f, i2d_X509);
 }
 
 #undef VP_BIND

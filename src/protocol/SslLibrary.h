@@ -134,6 +134,9 @@ struct SslFunctions {
   int (*X509_STORE_CTX_get_error)(const openssl::X509_STORE_CTX* store);
   int (*X509_STORE_CTX_get_error_depth)(const openssl::X509_STORE_CTX* store);
   openssl::X509* (*X509_STORE_CTX_get_current_cert)(const openssl::X509_STORE_CTX* store);
+  // The DER bytes of a certificate: the length alone when out is null, else written at *out,
+  // which moves past them. For the trust store's own check of a peer certificate.
+  int (*i2d_X509)(const openssl::X509* certificate, unsigned char** out);
 };
 
 // The loaded library: both files held open, every function bound. Objects that call into the

@@ -7,6 +7,7 @@
 #include "platform/Error.h"
 #include "protocol/SslClientIOHandler.h"
 #include "protocol/TlsIOHandler.h"
+#include "support/TempDir.h"
 #include "support/TlsTestPeers.h"
 
 namespace vp {
@@ -87,6 +88,38 @@ TEST(SslClientConnect, VerifyPeerDecidesWhenAsked) {
     }
     EXPECT_TRUE(saw_rejected) << "a self-signed certificate fails the library's own check";
   }
+}
+
+TEST(SslClientConnect, LibraryCheckRefusesSelfSignedWithoutVerifyEvent) {
+  test::TlsTestServer server(UpstreamOptions(), nullptr);
+  platform::Socket socket = platform::Socket::ConnectTcp("127.0.0.1", server.port());
+  TIdSSLIOHandlerSocketOpenSSL handler;
+  handler.SSLOptions.VerifyMode = {TIdSSLVerifyMode::sslvrfPeer};
+  try {
+    handler.ConnectTls(socket);
+    FAIL() << "a self-signed certificate passed the library's check";
+  } catch (const Error& error) {
+    std::string text = error.what();
+    EXPECT_EQ(FirstLine(text), kMsgErrorConnectingSsl);
+    EXPECT_NE(text.find("certificate verify failed"), std::string::npos) << text;
+  }
+}
+
+TEST(SslClientConnect, HandsOverTheCertificateForItsOwnChecks) {
+  test::TlsTestServer server(UpstreamOptions(), nullptr);
+  platform::Socket socket = platform::Socket::ConnectTcp("127.0.0.1", server.port());
+  TIdSSLIOHandlerSocketOpenSSL handler;
+  handler.SSLOptions.VerifyMode = {TIdSSLVerifyMode::sslvrfPeer};
+  int der_length = 0;
+  handler.OnVerifyPeer = [&](SslCertificateHandle certificate, bool, int, int) {
+    der_length =
+        SslLibrary::Get()->fn().i2d_X509(static_cast<openssl::X509*>(certificate), nullptr);
+    return true;
+  };
+  handler.ConnectTls(socket);
+  std::string pem = test::ReadFile(test::TestCertFile("upstream.crt"));
+  EXPECT_GT(der_length, 500);
+  EXPECT_LT(der_length, static_cast<int>(pem.size()));
 }
 
 TEST(SslClientConnect, ServerClosingDuringHandshakeIsEofViolation) {
