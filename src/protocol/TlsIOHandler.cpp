@@ -62,33 +62,37 @@ void TlsIOHandler::FailHandshake(const std::string& text, ErrorKind kind) {
 }
 
 void TlsIOHandler::Handshake() {
+  try {
+    Negotiate();
+    established_ = true;
+  } catch (const Error& error) {
+    broken_ = true;
+    FailHandshake(error.what(), error.kind());
+  }
+}
+
+// Throws the bare text of a failure (the library's, the socket's, or the end of the stream),
+// which Handshake() puts under the role's message.
+void TlsIOHandler::Negotiate() {
   for (;;) {
     lib_.ClearErrors();
     int ret = role_ == TlsRole::kServer ? fn_.SSL_accept(ssl_) : fn_.SSL_connect(ssl_);
-    int error = ret == 1 ? openssl::kErrorNone : fn_.SSL_get_error(ssl_, ret);
-    if (error == openssl::kErrorWantRead) {
-      try {
-        FlushOutput();
-        if (FillInput() == Fill::kData) continue;
-      } catch (const Error& socket_error) {
-        broken_ = true;
-        FailHandshake(socket_error.what(), socket_error.kind());
-      }
-      broken_ = true;
-      FailHandshake(kMsgEofViolatesProtocol, ErrorKind::kConnectionClosed);
-    }
-    if (error == openssl::kErrorNone) {
+    if (ret == 1) {
       FlushOutput();
-      established_ = true;
       return;
     }
-    broken_ = true;
+    int error = fn_.SSL_get_error(ssl_, ret);
+    if (error == openssl::kErrorWantRead) {
+      FlushOutput();
+      if (FillInput() == Fill::kData) continue;
+      throw Error(ErrorKind::kConnectionClosed, kMsgEofViolatesProtocol);
+    }
     bool eof = lib_.PeerClosedUnexpectedly();
     std::string text = lib_.TakeErrorText();
     FlushOutputQuietly();  // the alert that tells the peer why
     if (eof || (text.empty() && error == openssl::kErrorSyscall)) text = kMsgEofViolatesProtocol;
     if (text.empty()) text = "SSL error " + std::to_string(error);
-    FailHandshake(text, ErrorKind::kSsl);
+    throw Error(ErrorKind::kSsl, text);
   }
 }
 

@@ -147,6 +147,26 @@ TEST(SslServerHandshake, SilentClientIsDroppedAfterTheSocketTimeout) {
   listener.SetActive(false);
 }
 
+TEST(SslServerHandshake, StalledHandshakeFailsWithTheSocketTimeout) {
+  TIdServerIOHandlerSSLOpenSSL handler;
+  handler.SSLOptions = test::TestServerOptions();
+  handler.SetSocketTimeoutForTesting(200);
+  handler.Init();
+  platform::Socket listening = platform::Socket::OpenTcp(platform::IpFamily::kV4);
+  listening.Bind("127.0.0.1", 0);
+  listening.Listen(1);
+  platform::Socket client = platform::Socket::ConnectTcp("127.0.0.1", listening.LocalPort());
+  platform::Socket accepted = listening.Accept();
+  try {
+    handler.Accept(accepted);
+    FAIL() << "handshake without a client hello";
+  } catch (const Error& error) {
+    EXPECT_EQ(FirstLine(error.what()), kMsgErrorAcceptingSsl);
+    EXPECT_EQ(error.kind(), ErrorKind::kSocketTimeout);
+  }
+  handler.Shutdown();
+}
+
 TEST(SslServerStart, CertificateAndKeyErrors) {
   test::TempDir dir;
   const std::string cert = test::TestCertFile("fakeFinaTest.crt");
