@@ -1,22 +1,102 @@
-// Placeholder until the TLS layer is built.
+// The upstream client's TLS transport: a fresh context and handshake for every connection, with
+// the information and verify events routed back to the handler that made the connection.
 #include "protocol/SslClientIOHandler.h"
 
+#include <mutex>
+
 #include "platform/Error.h"
+#include "protocol/SslContext.h"
 #include "protocol/SslServerIOHandler.h"
+#include "protocol/TlsIOHandler.h"
 
 namespace vp {
 
-TIdSSLIOHandlerSocketOpenSSL::TIdSSLIOHandlerSocketOpenSSL() {
-  SSLOptions.SetSSLVersions({TIdSSLVersion::sslvTLSv1, TIdSSLVersion::sslvTLSv1_1,
-                             TIdSSLVersion::sslvTLSv1_2});
+// What a connection's app data points at. The handler detaches itself when it goes, so a
+// connection that outlives it (its close_notify is sent later) calls nobody.
+struct SslClientEventLink {
+  TIdSSLIOHandlerSocketOpenSSL* handler = nullptr;  // guarded by both callback mutexes
+};
+
+namespace {
+
+// Each event runs under its own process-wide lock, one thread at a time.
+std::mutex g_info_mutex;
+std::mutex g_verify_mutex;
+
+SslClientEventLink* LinkOf(const openssl::SSL* ssl) {
+  std::shared_ptr<const SslLibrary> library = SslLibrary::Get();
+  return static_cast<SslClientEventLink*>(
+      library->fn().SSL_get_ex_data(ssl, openssl::kAppDataIndex));
 }
 
-TIdSSLIOHandlerSocketOpenSSL::~TIdSSLIOHandlerSocketOpenSSL() = default;
+void InfoCallback(const openssl::SSL* ssl, int where, int ret) {
+  try {
+    std::lock_guard<std::mutex> lock(g_info_mutex);
+    SslClientEventLink* link = LinkOf(ssl);
+    if (!link || !link->handler || !link->handler->OnStatusInfoEx) return;
+    link->handler->OnStatusInfoEx(const_cast<openssl::SSL*>(ssl), where, ret);
+  } catch (...) {
+    // An exception must not cross the library's C frames; the handshake goes on without it.
+  }
+}
 
-void TIdSSLIOHandlerSocketOpenSSL::SetServerName(SslConnectionHandle, const std::string&) {}
+int VerifyCallback(int preverify_ok, openssl::X509_STORE_CTX* store) {
+  try {
+    std::shared_ptr<const SslLibrary> library = SslLibrary::Get();
+    const SslFunctions& fn = library->fn();
+    auto* ssl = static_cast<openssl::SSL*>(
+        fn.X509_STORE_CTX_get_ex_data(store, fn.SSL_get_ex_data_X509_STORE_CTX_idx()));
+    std::lock_guard<std::mutex> lock(g_verify_mutex);
+    SslClientEventLink* link = ssl ? LinkOf(ssl) : nullptr;
+    if (!link || !link->handler || !link->handler->OnVerifyPeer) return preverify_ok;
+    bool accepted = link->handler->OnVerifyPeer(
+        fn.X509_STORE_CTX_get_current_cert(store), preverify_ok != 0,
+        fn.X509_STORE_CTX_get_error_depth(store), fn.X509_STORE_CTX_get_error(store));
+    return accepted ? 1 : 0;
+  } catch (...) {
+    return 0;  // a check that cannot run rejects the certificate
+  }
+}
 
-std::unique_ptr<IOHandler> TIdSSLIOHandlerSocketOpenSSL::ConnectTls(platform::Socket&) {
-  throw Error(ErrorKind::kSslLibrary, kMsgCouldNotLoadSslLibrary);
+}  // namespace
+
+TIdSSLIOHandlerSocketOpenSSL::TIdSSLIOHandlerSocketOpenSSL()
+    : link_(std::make_shared<SslClientEventLink>()), socket_timeout_ms_(kSslSocketTimeoutMs) {
+  link_->handler = this;
+  SSLOptions.SetSSLVersions(
+      {TIdSSLVersion::sslvTLSv1, TIdSSLVersion::sslvTLSv1_1, TIdSSLVersion::sslvTLSv1_2});
+}
+
+TIdSSLIOHandlerSocketOpenSSL::~TIdSSLIOHandlerSocketOpenSSL() {
+  std::scoped_lock lock(g_info_mutex, g_verify_mutex);
+  link_->handler = nullptr;
+}
+
+void TIdSSLIOHandlerSocketOpenSSL::SetServerName(SslConnectionHandle connection,
+                                                 const std::string& host) {
+  std::shared_ptr<const SslLibrary> library = SslLibrary::Get();
+  // The name must be set before the client's hello is written; a null name clears it.
+  library->fn().SSL_ctrl(static_cast<openssl::SSL*>(connection), openssl::kCtrlSetTlsextHostname,
+                         openssl::kTlsextNametypeHostName,
+                         host.empty() ? nullptr : const_cast<char*>(host.c_str()));
+  library->ClearErrors();  // a rejected name (too long) leaves the hello without one
+}
+
+std::unique_ptr<IOHandler> TIdSSLIOHandlerSocketOpenSSL::ConnectTls(platform::Socket& socket) {
+  if (SSLOptions.Mode == TIdSSLMode::sslmUnassigned) SSLOptions.Mode = TIdSSLMode::sslmClient;
+  SslContextCallbacks callbacks;
+  if (OnStatusInfoEx) callbacks.info = &InfoCallback;
+  if (OnVerifyPeer) callbacks.verify = &VerifyCallback;
+  // Each connection has a context of its own, made from the options as they are now (the proxy
+  // empties VerifyMode just before it posts), and freed with the connection.
+  std::shared_ptr<SslContext> context =
+      SslContext::Create(SslLibrary::Get(), SSLOptions, callbacks);
+  socket.SetTimeouts(socket_timeout_ms_, socket_timeout_ms_);
+  auto connection = std::make_unique<TlsIOHandler>(std::move(context), socket, TlsRole::kClient);
+  connection->KeepAlive(link_);
+  connection->SetAppData(link_.get());
+  connection->Handshake();
+  return connection;
 }
 
 }  // namespace vp

@@ -1,9 +1,182 @@
 // The TLS library (OpenSSL 3), loaded by name at run time through one function table.
+//
+// The program never includes OpenSSL's headers: the library's objects are opaque here, the
+// functions are pointers bound by name, and the few constants we pass are copied below from
+// OpenSSL 3's public headers (they are part of its stable ABI).
 #pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
 
 namespace vp {
 
+inline constexpr const char* kMsgCouldNotLoadSslLibrary = "Could not load SSL library.";
+
 // Whether both TLS library files can be loaded by name right now; loads and releases them.
 bool SslLibraryFilesPresent();
+
+namespace openssl {
+
+// Opaque library objects; only pointers to them ever cross the table.
+struct SSL;
+struct SSL_CTX;
+struct SSL_METHOD;
+struct BIO;
+struct BIO_METHOD;
+struct X509;
+struct X509_STORE_CTX;
+struct X509_NAME_STACK;  // STACK_OF(X509_NAME)
+struct EVP_PKEY;
+struct OPENSSL_INIT_SETTINGS;
+
+using InfoCallback = void (*)(const SSL* ssl, int where, int ret);
+using VerifyCallback = int (*)(int preverify_ok, X509_STORE_CTX* store);
+using PasswordCallback = int (*)(char* buffer, int size, int rwflag, void* userdata);
+
+// Constants of OpenSSL 3's ABI (ssl.h, tls1.h, prov_ssl.h, err.h, sslerr.h, x509.h).
+inline constexpr int kTls1Version = 0x0301;
+inline constexpr int kTls11Version = 0x0302;
+inline constexpr int kTls12Version = 0x0303;
+inline constexpr int kSsl3Version = 0x0300;
+inline constexpr std::uint64_t kOpNoSslv3 = std::uint64_t{1} << 25;
+inline constexpr std::uint64_t kOpNoTlsv1 = std::uint64_t{1} << 26;
+inline constexpr std::uint64_t kOpNoTlsv1_2 = std::uint64_t{1} << 27;
+inline constexpr std::uint64_t kOpNoTlsv1_1 = std::uint64_t{1} << 28;
+inline constexpr std::uint64_t kOpNoTlsv1_3 = std::uint64_t{1} << 29;
+inline constexpr int kCtrlMode = 33;
+inline constexpr int kCtrlSetTlsextHostname = 55;
+inline constexpr int kCtrlSetMinProtoVersion = 123;
+inline constexpr int kCtrlSetMaxProtoVersion = 124;
+inline constexpr long kModeAutoRetry = 0x4;
+inline constexpr long kTlsextNametypeHostName = 0;
+inline constexpr int kFiletypePem = 1;
+inline constexpr int kVerifyPeer = 0x01;
+inline constexpr int kVerifyFailIfNoPeerCert = 0x02;
+inline constexpr int kVerifyClientOnce = 0x04;
+inline constexpr int kErrorNone = 0;
+inline constexpr int kErrorSsl = 1;
+inline constexpr int kErrorWantRead = 2;
+inline constexpr int kErrorWantWrite = 3;
+inline constexpr int kErrorSyscall = 5;
+inline constexpr int kErrorZeroReturn = 6;
+inline constexpr int kAppDataIndex = 0;  // SSL_get_app_data's ex-data slot
+inline constexpr unsigned long kErrLibSsl = 20;
+inline constexpr unsigned long kErrLibOffset = 23;
+inline constexpr unsigned long kErrLibMask = 0xFF;
+inline constexpr unsigned long kErrReasonMask = 0x7FFFFF;
+inline constexpr unsigned long kErrSystemFlag = 0x80000000UL;
+inline constexpr unsigned long kReasonUnexpectedEofWhileReading = 294;
+
+}  // namespace openssl
+
+// Every library function the program calls. Loaded once per process; see SslLibrary::Get().
+struct SslFunctions {
+  // libssl
+  int (*OPENSSL_init_ssl)(std::uint64_t opts, const openssl::OPENSSL_INIT_SETTINGS* settings);
+  const openssl::SSL_METHOD* (*TLS_method)();
+  const openssl::SSL_METHOD* (*TLS_server_method)();
+  const openssl::SSL_METHOD* (*TLS_client_method)();
+  openssl::SSL_CTX* (*SSL_CTX_new)(const openssl::SSL_METHOD* method);
+  void (*SSL_CTX_free)(openssl::SSL_CTX* ctx);
+  long (*SSL_CTX_ctrl)(openssl::SSL_CTX* ctx, int cmd, long larg, void* parg);
+  std::uint64_t (*SSL_CTX_set_options)(openssl::SSL_CTX* ctx, std::uint64_t options);
+  void (*SSL_CTX_set_security_level)(openssl::SSL_CTX* ctx, int level);
+  void (*SSL_CTX_set_default_passwd_cb)(openssl::SSL_CTX* ctx, openssl::PasswordCallback cb);
+  int (*SSL_CTX_set_default_verify_paths)(openssl::SSL_CTX* ctx);
+  int (*SSL_CTX_load_verify_locations)(openssl::SSL_CTX* ctx, const char* file, const char* dir);
+  int (*SSL_CTX_use_certificate_file)(openssl::SSL_CTX* ctx, const char* file, int type);
+  int (*SSL_CTX_use_PrivateKey_file)(openssl::SSL_CTX* ctx, const char* file, int type);
+  int (*SSL_CTX_check_private_key)(const openssl::SSL_CTX* ctx);
+  int (*SSL_CTX_set0_tmp_dh_pkey)(openssl::SSL_CTX* ctx, openssl::EVP_PKEY* dh);
+  void (*SSL_CTX_set_info_callback)(openssl::SSL_CTX* ctx, openssl::InfoCallback cb);
+  int (*SSL_CTX_set_cipher_list)(openssl::SSL_CTX* ctx, const char* list);
+  void (*SSL_CTX_set_verify)(openssl::SSL_CTX* ctx, int mode, openssl::VerifyCallback cb);
+  void (*SSL_CTX_set_verify_depth)(openssl::SSL_CTX* ctx, int depth);
+  int (*SSL_CTX_set_session_id_context)(openssl::SSL_CTX* ctx, const unsigned char* id,
+                                        unsigned int length);
+  openssl::X509_NAME_STACK* (*SSL_load_client_CA_file)(const char* file);
+  void (*SSL_CTX_set_client_CA_list)(openssl::SSL_CTX* ctx, openssl::X509_NAME_STACK* names);
+  openssl::SSL* (*SSL_new)(openssl::SSL_CTX* ctx);
+  void (*SSL_free)(openssl::SSL* ssl);
+  void (*SSL_set_bio)(openssl::SSL* ssl, openssl::BIO* rbio, openssl::BIO* wbio);
+  int (*SSL_accept)(openssl::SSL* ssl);
+  int (*SSL_connect)(openssl::SSL* ssl);
+  int (*SSL_read)(openssl::SSL* ssl, void* buffer, int size);
+  int (*SSL_peek)(openssl::SSL* ssl, void* buffer, int size);
+  int (*SSL_write)(openssl::SSL* ssl, const void* data, int size);
+  int (*SSL_pending)(const openssl::SSL* ssl);
+  int (*SSL_shutdown)(openssl::SSL* ssl);
+  int (*SSL_get_error)(const openssl::SSL* ssl, int ret);
+  int (*SSL_is_init_finished)(const openssl::SSL* ssl);
+  long (*SSL_ctrl)(openssl::SSL* ssl, int cmd, long larg, void* parg);
+  int (*SSL_set_ex_data)(openssl::SSL* ssl, int index, void* data);
+  void* (*SSL_get_ex_data)(const openssl::SSL* ssl, int index);
+  int (*SSL_get_ex_data_X509_STORE_CTX_idx)();
+  const char* (*SSL_get_servername)(const openssl::SSL* ssl, int type);
+  const char* (*SSL_get_version)(const openssl::SSL* ssl);
+  // libcrypto
+  unsigned long (*ERR_get_error)();
+  unsigned long (*ERR_peek_error)();
+  void (*ERR_clear_error)();
+  void (*ERR_error_string_n)(unsigned long error, char* buffer, std::size_t size);
+  const openssl::BIO_METHOD* (*BIO_s_mem)();
+  openssl::BIO* (*BIO_new)(const openssl::BIO_METHOD* method);
+  openssl::BIO* (*BIO_new_file)(const char* file, const char* mode);
+  int (*BIO_free)(openssl::BIO* bio);
+  int (*BIO_read)(openssl::BIO* bio, void* buffer, int size);
+  int (*BIO_write)(openssl::BIO* bio, const void* data, int size);
+  std::size_t (*BIO_ctrl_pending)(openssl::BIO* bio);
+  openssl::EVP_PKEY* (*PEM_read_bio_Parameters)(openssl::BIO* bio, openssl::EVP_PKEY** out);
+  void (*EVP_PKEY_free)(openssl::EVP_PKEY* key);
+  void* (*X509_STORE_CTX_get_ex_data)(const openssl::X509_STORE_CTX* store, int index);
+  int (*X509_STORE_CTX_get_error)(const openssl::X509_STORE_CTX* store);
+  int (*X509_STORE_CTX_get_error_depth)(const openssl::X509_STORE_CTX* store);
+  openssl::X509* (*X509_STORE_CTX_get_current_cert)(const openssl::X509_STORE_CTX* store);
+  // The DER bytes of a certificate: the length alone when out is null, else written at *out,
+  // which moves past them. For the trust store's own check of a peer certificate.
+  int (*i2d_X509)(const openssl::X509* certificate, unsigned char** out);
+};
+
+// The loaded library: both files held open, every function bound. Objects that call into the
+// library keep a shared reference, so the files stay loaded as long as any of them lives.
+class SslLibrary {
+ public:
+  // Loads the library on first use and hands out the same table afterwards; after a failed load
+  // the next call tries again. Thread-safe. Throws ErrorKind::kSslLibrary
+  // "Could not load SSL library." with the missing files and functions in the detail.
+  static std::shared_ptr<const SslLibrary> Get();
+
+  const SslFunctions& fn() const { return functions_; }
+
+  // Empties the library's error queue of this thread, so that a failure reports its own errors.
+  void ClearErrors() const;
+  // Takes every queued error of this thread, oldest first, one line each; empty when none.
+  std::string TakeErrorText() const;
+  // Whether the oldest queued error says the peer closed the connection in mid-record. Leaves the
+  // queue as it is.
+  bool PeerClosedUnexpectedly() const;
+
+  SslLibrary(const SslLibrary&) = delete;
+  SslLibrary& operator=(const SslLibrary&) = delete;
+  ~SslLibrary();
+
+  struct Files;
+
+ private:
+  SslLibrary(std::unique_ptr<Files> files, const SslFunctions& functions);
+  friend std::shared_ptr<const SslLibrary> LoadSslLibrary();
+
+  std::unique_ptr<Files> files_;
+  SslFunctions functions_;
+};
+
+// The library file names in use: OpenSSL 3's on this platform unless a test set others.
+std::string SslLibraryName();
+std::string CryptoLibraryName();
+// Loads later libraries from these names (a path or a bare name) and forgets the loaded table;
+// objects that already hold it keep theirs. Empty names restore the platform's own.
+void SetSslLibraryNamesForTesting(const std::string& ssl, const std::string& crypto);
 
 }  // namespace vp

@@ -1,7 +1,9 @@
-// Placeholder until the TLS layer is built: every start in a TLS mode fails cleanly.
+// The listener's TLS transport: the shared server context and the accept handshake.
 #include "protocol/SslServerIOHandler.h"
 
 #include "platform/Error.h"
+#include "protocol/SslContext.h"
+#include "protocol/TlsIOHandler.h"
 
 namespace vp {
 
@@ -9,13 +11,31 @@ TIdServerIOHandlerSSLOpenSSL::TIdServerIOHandlerSSLOpenSSL() = default;
 TIdServerIOHandlerSSLOpenSSL::~TIdServerIOHandlerSSLOpenSSL() = default;
 
 void TIdServerIOHandlerSSLOpenSSL::Init() {
-  throw Error(ErrorKind::kSslLibrary, kMsgCouldNotLoadSslLibrary);
+  if (SSLOptions.Mode == TIdSSLMode::sslmUnassigned) SSLOptions.Mode = TIdSSLMode::sslmServer;
+  // A changed certificate takes effect at the next start: the context is always built anew.
+  std::shared_ptr<SslContext> context = SslContext::Create(SslLibrary::Get(), SSLOptions, {});
+  std::lock_guard<std::mutex> lock(mutex_);
+  context_ = std::move(context);
 }
 
-std::unique_ptr<IOHandler> TIdServerIOHandlerSSLOpenSSL::Accept(platform::Socket&) {
-  throw Error(ErrorKind::kSslLibrary, kMsgCouldNotLoadSslLibrary);
+std::shared_ptr<SslContext> TIdServerIOHandlerSSLOpenSSL::Context() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return context_;
 }
 
-void TIdServerIOHandlerSSLOpenSSL::Shutdown() {}
+std::unique_ptr<IOHandler> TIdServerIOHandlerSSLOpenSSL::Accept(platform::Socket& socket) {
+  std::shared_ptr<SslContext> context = Context();
+  if (!context)
+    throw Error(ErrorKind::kSsl, std::string(kMsgErrorAcceptingSsl) + "\nno TLS context");
+  socket.SetTimeouts(socket_timeout_ms_, socket_timeout_ms_);
+  auto connection = std::make_unique<TlsIOHandler>(std::move(context), socket, TlsRole::kServer);
+  connection->Handshake();
+  return connection;
+}
+
+void TIdServerIOHandlerSSLOpenSSL::Shutdown() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  context_.reset();
+}
 
 }  // namespace vp

@@ -1,15 +1,21 @@
-// The listener's TLS transport for modes 2 and 3.
+// The listener's TLS transport for modes 2 and 3: one context, built at start from the options
+// and shared by every accepted connection until the listener stops.
 #pragma once
 
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "protocol/HttpServer.h"
+#include "protocol/SslLibrary.h"
 #include "protocol/SslOptions.h"
 
 namespace vp {
 
-inline constexpr const char* kMsgCouldNotLoadSslLibrary = "Could not load SSL library.";
+class SslContext;
+
+// Bounds each receive and send on a TLS connection, the handshake's included.
+inline constexpr int kSslSocketTimeoutMs = 30000;
 
 class TIdServerIOHandlerSSLOpenSSL final : public TIdServerIOHandler {
  public:
@@ -19,9 +25,25 @@ class TIdServerIOHandlerSSLOpenSSL final : public TIdServerIOHandler {
   // Method TLS 1.0 only; CertFile and KeyFile are what the next Init() loads.
   TIdSSLOptions SSLOptions;
 
+  // Loads the library and builds the context (certificate first, then the key). Throws "Could
+  // not load SSL library.", "Could not load certificate." or "Could not load key, check
+  // password." with a line break and the library's text, or another context error.
   void Init() override;
+  // Runs the server handshake on the accepted socket, with its receive and send timeouts set.
+  // Throws "Error accepting connection with SSL." with a line break and the library's text.
   std::unique_ptr<IOHandler> Accept(platform::Socket& socket) override;
+  // Releases the context; connections still open keep it alive until they end.
   void Shutdown() override;
+
+  // Replaces the 30000 ms socket timeouts, so that a stalled handshake ends quickly in tests.
+  void SetSocketTimeoutForTesting(int timeout_ms) { socket_timeout_ms_ = timeout_ms; }
+
+ private:
+  std::shared_ptr<SslContext> Context() const;
+
+  mutable std::mutex mutex_;
+  std::shared_ptr<SslContext> context_;  // guarded by mutex_
+  int socket_timeout_ms_ = kSslSocketTimeoutMs;
 };
 
 }  // namespace vp

@@ -1,0 +1,53 @@
+// A TLS context built from a TLS options record: the one owner of an SSL_CTX.
+#pragma once
+
+#include <memory>
+
+#include "protocol/SslLibrary.h"
+#include "protocol/SslOptions.h"
+
+namespace vp {
+
+inline constexpr const char* kMsgErrorGettingSslMethod = "Error getting SSL method.";
+inline constexpr const char* kMsgErrorCreatingSslContext = "Error creating SSL context.";
+inline constexpr const char* kMsgCouldNotLoadRootCertificate = "Could not load root certificate.";
+inline constexpr const char* kMsgCouldNotLoadCertificate = "Could not load certificate.";
+inline constexpr const char* kMsgCouldNotLoadKey = "Could not load key, check password.";
+inline constexpr const char* kMsgCouldNotLoadDhParameters = "Could not load DH Parameters.";
+inline constexpr const char* kMsgSetCipherFailed = "SetCipher failed.";
+
+// Used when the options name no cipher list.
+inline constexpr const char* kDefaultCipherList = "AES:ALL:!aNULL:!eNULL:+RC4:@STRENGTH";
+
+// The callbacks a context installs; each is left out when null. They find their handler through
+// the connection's app data (SSL_set_ex_data slot 0).
+struct SslContextCallbacks {
+  openssl::InfoCallback info = nullptr;
+  openssl::VerifyCallback verify = nullptr;
+};
+
+class SslContext {
+ public:
+  // options.Mode must be assigned (server, client or both). Throws vp::Error (kSsl) with the
+  // texts above; for the root certificate, certificate, key and DH parameters the message goes on
+  // with a line break and the library's error text.
+  static std::shared_ptr<SslContext> Create(std::shared_ptr<const SslLibrary> library,
+                                            const TIdSSLOptions& options,
+                                            const SslContextCallbacks& callbacks);
+  ~SslContext();
+  SslContext(const SslContext&) = delete;
+  SslContext& operator=(const SslContext&) = delete;
+
+  openssl::SSL_CTX* get() const { return ctx_; }
+  const SslLibrary& library() const { return *library_; }
+  const std::shared_ptr<const SslLibrary>& shared_library() const { return library_; }
+
+ private:
+  SslContext(std::shared_ptr<const SslLibrary> library, openssl::SSL_CTX* ctx)
+      : library_(std::move(library)), ctx_(ctx) {}
+
+  std::shared_ptr<const SslLibrary> library_;
+  openssl::SSL_CTX* ctx_;
+};
+
+}  // namespace vp
