@@ -166,8 +166,7 @@ TEST_F(ForwardingTest, StopDuringHungPostEndsInBoundedTime) {
 TEST_F(ForwardingTest, HttpsUpstreamAnswerComesBackUnchanged) {
   if (!SslLibraryFilesPresent())
     GTEST_SKIP() << "the TLS library files are not present on this machine";
-  test::TempDir dir;
-  test::TlsUpstreamTransport tls(dir.path());
+  test::TlsUpstreamTransport tls;
   const std::string answer = "<Jir>\xC4\x8D\x80\xFF</Jir>";
   TestUpstream upstream({{HttpAnswer(200, "OK", answer)}}, tls.Factory());
   StartForwardingTo(upstream.Url("/FiskalizacijaServiceTest", "https"));

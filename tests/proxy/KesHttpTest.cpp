@@ -93,12 +93,25 @@ TEST_F(KesHttpTest, DisablingVerificationLeavesHttpWorkingWithOrWithoutTlsHandle
 }
 
 TEST_F(KesHttpTest, HttpsWithoutTlsLibraryFails) {
-  if (SslLibraryFilesPresent()) GTEST_SKIP() << "the TLS library is present here";
-  TestUpstream upstream({{HttpAnswer(200, "OK", "x")}});
+  TestUpstream upstream({{HttpAnswer(200, "OK", "x")}, {HttpAnswer(200, "OK", "x")}});
+  SetSslLibraryNamesForTesting("vp-no-such-ssl-library", "vp-no-such-crypto-library");
+  struct Restore {
+    ~Restore() { SetSslLibraryNamesForTesting("", ""); }
+  } restore;
+  // Library files gone when the forwarder is made: it has no TLS handler at all.
+  TKesHttp without_handler;
   std::string answer;
+  try {
+    without_handler.Post(upstream.Url("/", "https"), "q", answer);
+    FAIL() << "https post without a TLS handler succeeded";
+  } catch (const Error& error) {
+    EXPECT_STREQ(error.what(), "IOHandler value is not valid");
+  }
+  // Library gone after the handler was made (the fixture's forwarder): the connect reports it.
   auto error = PostTo(upstream.Url("/", "https"), "q", answer);
   ASSERT_TRUE(error);
-  EXPECT_STREQ(error->what(), "IOHandler value is not valid");
+  EXPECT_STREQ(error->what(), "Could not load SSL library.");
+  EXPECT_EQ(answer, "");
 }
 
 TEST(KesHttpProgress, RoundsToNearestWithHalvesToEven) {
@@ -184,8 +197,7 @@ TEST_F(KesHttpTest, VerifyPeerTrustsAcceptedCertificatesAndAsksTheStoreOtherwise
 
 TEST_F(KesHttpTest, HttpsPostReachesTlsUpstreamWithHostHeader) {
   if (!SslLibraryFilesPresent()) GTEST_SKIP() << kNoTlsLibrary;
-  test::TempDir dir;
-  test::TlsUpstreamTransport tls(dir.path());
+  test::TlsUpstreamTransport tls;
   TestUpstream upstream({{HttpAnswer(200, "OK", "over tls \xC4\x8D")}}, tls.Factory());
   kes.HostHeader = "upstream.test";
   kes.DisablePeerVerification();
@@ -202,8 +214,7 @@ TEST_F(KesHttpTest, HttpsPostReachesTlsUpstreamWithHostHeader) {
 
 TEST_F(KesHttpTest, SilentHttpsUpstreamFailsAfterTheBound) {
   if (!SslLibraryFilesPresent()) GTEST_SKIP() << kNoTlsLibrary;
-  test::TempDir dir;
-  test::TlsUpstreamTransport tls(dir.path());
+  test::TlsUpstreamTransport tls;
   TestUpstream upstream({{"", true}}, tls.Factory());
   kes.DisablePeerVerification();
   std::string answer;

@@ -88,7 +88,7 @@ class TestUpstream {
 // with its key into dir, loaded into a server handler that speaks TLS 1.2. Needs the TLS library.
 class TlsUpstreamTransport {
  public:
-  explicit TlsUpstreamTransport(const std::string& dir);
+  TlsUpstreamTransport();
   ~TlsUpstreamTransport();
   TlsUpstreamTransport(const TlsUpstreamTransport&) = delete;
   TlsUpstreamTransport& operator=(const TlsUpstreamTransport&) = delete;
