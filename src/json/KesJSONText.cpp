@@ -35,40 +35,39 @@ void AppendUnicodeEscape(std::string& out, std::uint16_t unit) {
   for (int shift = 12; shift >= 0; shift -= 4) out += kHex[(unit >> shift) & 0xF];
 }
 
+// The two-character escape of c, or nullptr when it has none.
+const char* ShortEscape(char c) {
+  switch (c) {
+    case '\b':
+      return "\\b";
+    case '\t':
+      return "\\t";
+    case '\n':
+      return "\\n";
+    case '\f':
+      return "\\f";
+    case '\r':
+      return "\\r";
+    case '"':
+      return "\\\"";
+    case '/':
+      return "\\/";
+    case '\\':
+      return "\\\\";
+    default:
+      return nullptr;
+  }
+}
+
+// Every character outside printable ASCII becomes a \u escape, so the text is pure ASCII.
 std::string EscapeString(const std::string& value) {
   std::string out;
   out.reserve(value.size() + 2);
   for (char c : value) {
     auto byte = static_cast<unsigned char>(c);
-    switch (c) {
-      case '\b':
-        out += "\\b";
-        continue;
-      case '\t':
-        out += "\\t";
-        continue;
-      case '\n':
-        out += "\\n";
-        continue;
-      case '\f':
-        out += "\\f";
-        continue;
-      case '\r':
-        out += "\\r";
-        continue;
-      case '"':
-        out += "\\\"";
-        continue;
-      case '/':
-        out += "\\/";
-        continue;
-      case '\\':
-        out += "\\\\";
-        continue;
-      default:
-        break;
-    }
-    if (byte < 32 || byte > 126) {
+    if (const char* escape = ShortEscape(c)) {
+      out += escape;
+    } else if (byte < 32 || byte > 126) {
       AppendUnicodeEscape(out, platform::Utf16UnitFromAnsi(c));
     } else {
       out += c;

@@ -191,6 +191,8 @@ void WriteFileBytes(const std::string& path, const std::string& bytes) {
 
 void ReplaceFileBytes(const std::string& path, const std::string& bytes) {
   std::int64_t fail_after = g_replace_failure_after.exchange(-1);
+  // An empty path would put the temporary file in the current folder.
+  if (path.empty()) ThrowFileError(ErrorKind::kFileCreate, "Cannot create file", path, ENOENT);
   std::string pattern = path + ".XXXXXX";
   std::vector<char> temp_name(pattern.begin(), pattern.end());
   temp_name.push_back('\0');

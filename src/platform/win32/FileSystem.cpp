@@ -170,6 +170,9 @@ void WriteFileBytes(const std::string& path, const std::string& bytes) {
 
 void ReplaceFileBytes(const std::string& path, const std::string& bytes) {
   std::int64_t fail_after = g_replace_failure_after.exchange(-1);
+  // An empty path would put the temporary file in the current folder.
+  if (path.empty())
+    ThrowFileError(ErrorKind::kFileCreate, "Cannot create file", path, ERROR_PATH_NOT_FOUND);
   std::string temp_name;
   HANDLE handle = INVALID_HANDLE_VALUE;
   // CREATE_NEW never takes over a file of another writer; a clash just tries the next name.
