@@ -65,7 +65,8 @@ class TProxySettings {
   // Throws ErrorKind::kFileOpen when the file exists but cannot be read, ErrorKind::kConvert for
   // a malformed unicode escape in it; the fields then keep their values.
   void Load();
-  // Writes all eight fields into the settings file, keeping its other keys and their order.
+  // Writes all eight fields into the settings file, keeping its other keys and their order. A
+  // file that did not parse to its end is first copied to Settings.ini.bak beside it.
   // Throws ErrorKind::kFileCreate: Cannot create file "<path>". <system text>, or what Load throws
   // for the existing file.
   void Save() const;

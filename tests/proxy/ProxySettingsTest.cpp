@@ -140,6 +140,13 @@ TEST_F(ProxySettingsFile, TypedReadsOfTheKeys) {
   }
 }
 
+TEST_F(ProxySettingsFile, HostileFileGivesWhatParsedBeforeIt) {
+  WriteSettings("{\"Mode\":2,\"x\":" + std::string(100000, '[') + "\xC4\x80\x80");
+  TProxySettings s;
+  EXPECT_EQ(s.Mode, 2);
+  EXPECT_EQ(s.URLTest.get(), kDefaultURLTest);
+}
+
 TEST_F(ProxySettingsFile, LoadOverwritesEveryField) {
   WriteSettings(R"({"Mode":0,"Active":true,"DNSServer":"1.1.1.1"})");
   TProxySettings s;
