@@ -40,5 +40,13 @@ std::string ReadFileBytes(const std::string& path);
 // Creates the file anew (replacing an existing one) and writes the bytes.
 // Throws ErrorKind::kFileCreate: Cannot create file "<path>". <system text>
 void WriteFileBytes(const std::string& path, const std::string& bytes);
+// Writes the bytes to a new temporary file beside path, flushes it to the disk and renames it over
+// path, so that readers and a crash see either the whole old file or the whole new one. The
+// temporary file is removed when anything fails.
+// Throws ErrorKind::kFileCreate: Cannot create file "<path>". <system text>
+void ReplaceFileBytes(const std::string& path, const std::string& bytes);
+// The next ReplaceFileBytes writes this many bytes and then fails as a full disk would; -1 (the
+// start value) turns it off again.
+void SetReplaceFailureForTesting(std::int64_t after_bytes);
 
 }  // namespace vp::platform

@@ -5,10 +5,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <mutex>
+#include <vector>
 
 #include "platform/Error.h"
 #include "platform/posix/SystemError.h"
@@ -19,6 +22,7 @@ namespace {
 std::mutex g_program_path_mutex;
 std::string g_program_path_override;
 std::string g_appdata_override;
+std::atomic<std::int64_t> g_replace_failure_after{-1};
 
 // Owns one file descriptor.
 class Fd {
@@ -43,6 +47,51 @@ class Fd {
 [[noreturn]] void ThrowFileError(ErrorKind kind, const char* what, const std::string& path,
                                  int err) {
   throw Error(kind, std::string(what) + " \"" + path + "\". " + SystemErrorText(err), what, err);
+}
+
+// Removes a temporary file unless it has been renamed into place.
+class TempFileGuard {
+ public:
+  explicit TempFileGuard(std::string path) : path_(std::move(path)) {}
+  ~TempFileGuard() {
+    if (!path_.empty()) ::unlink(path_.c_str());
+  }
+  TempFileGuard(const TempFileGuard&) = delete;
+  TempFileGuard& operator=(const TempFileGuard&) = delete;
+  void Commit() { path_.clear(); }
+
+ private:
+  std::string path_;
+};
+
+// Writes every byte, or fails with errno set; fail_after simulates a disk that fills up.
+bool WriteAll(int fd, const std::string& bytes, std::int64_t fail_after) {
+  std::size_t limit = bytes.size();
+  if (fail_after >= 0 && static_cast<std::uint64_t>(fail_after) < limit)
+    limit = static_cast<std::size_t>(fail_after);
+  std::size_t done = 0;
+  while (done < limit) {
+    ssize_t n = ::write(fd, bytes.data() + done, limit - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  if (limit < bytes.size()) {
+    errno = ENOSPC;
+    return false;
+  }
+  return true;
+}
+
+// After a rename, the directory entry itself must reach the disk for the new file to survive a
+// power loss; a failure here leaves the file whole either way, so it is not reported.
+void SyncDirectoryOf(const std::string& path) {
+  std::size_t slash = path.find_last_of('/');
+  std::string dir = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+  Fd fd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (fd.get() >= 0) ::fsync(fd.get());
 }
 
 }  // namespace
@@ -138,6 +187,33 @@ void WriteFileBytes(const std::string& path, const std::string& bytes) {
   }
   if (::close(fd.release()) != 0)
     ThrowFileError(ErrorKind::kFileCreate, "Cannot create file", path, errno);
+}
+
+void ReplaceFileBytes(const std::string& path, const std::string& bytes) {
+  std::int64_t fail_after = g_replace_failure_after.exchange(-1);
+  // An empty path would put the temporary file in the current folder.
+  if (path.empty()) ThrowFileError(ErrorKind::kFileCreate, "Cannot create file", path, ENOENT);
+  std::string pattern = path + ".XXXXXX";
+  std::vector<char> temp_name(pattern.begin(), pattern.end());
+  temp_name.push_back('\0');
+  Fd fd(::mkostemp(temp_name.data(), O_CLOEXEC));
+  if (fd.get() < 0) ThrowFileError(ErrorKind::kFileCreate, "Cannot create file", path, errno);
+  TempFileGuard guard(temp_name.data());
+  // mkostemp makes the file private (0600); the replacement keeps the old file's mode instead.
+  struct stat st;
+  mode_t mode = ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) ? st.st_mode & 07777 : 0644;
+  ::fchmod(fd.get(), mode);
+  if (!WriteAll(fd.get(), bytes, fail_after) || ::fsync(fd.get()) != 0 ||
+      ::close(fd.release()) != 0)
+    ThrowFileError(ErrorKind::kFileCreate, "Cannot create file", path, errno);
+  if (::rename(temp_name.data(), path.c_str()) != 0)
+    ThrowFileError(ErrorKind::kFileCreate, "Cannot create file", path, errno);
+  guard.Commit();
+  SyncDirectoryOf(path);
+}
+
+void SetReplaceFailureForTesting(std::int64_t after_bytes) {
+  g_replace_failure_after = after_bytes;
 }
 
 }  // namespace vp::platform

@@ -2,6 +2,7 @@
 #include "platform/FileSystem.h"
 
 #include <algorithm>
+#include <atomic>
 #include <mutex>
 
 #include "platform/Error.h"
@@ -14,6 +15,8 @@ namespace {
 std::mutex g_program_path_mutex;
 std::string g_program_path_override;
 std::string g_appdata_override;
+std::atomic<std::int64_t> g_replace_failure_after{-1};
+std::atomic<unsigned> g_temp_counter{0};
 
 // Owns one file HANDLE.
 class FileHandle {
@@ -35,6 +38,40 @@ class FileHandle {
                                  DWORD err) {
   throw Error(kind, std::string(what) + " \"" + path + "\". " + SystemErrorText(err), what,
               static_cast<int>(err));
+}
+
+// Removes a temporary file unless it has been moved into place.
+class TempFileGuard {
+ public:
+  explicit TempFileGuard(std::string path) : path_(std::move(path)) {}
+  ~TempFileGuard() {
+    if (!path_.empty()) DeleteFileA(path_.c_str());
+  }
+  TempFileGuard(const TempFileGuard&) = delete;
+  TempFileGuard& operator=(const TempFileGuard&) = delete;
+  void Commit() { path_.clear(); }
+
+ private:
+  std::string path_;
+};
+
+// Writes every byte, or fails with the last error set; fail_after simulates a disk that fills up.
+bool WriteAll(HANDLE file, const std::string& bytes, std::int64_t fail_after) {
+  std::size_t limit = bytes.size();
+  if (fail_after >= 0 && static_cast<std::uint64_t>(fail_after) < limit)
+    limit = static_cast<std::size_t>(fail_after);
+  std::size_t done = 0;
+  while (done < limit) {
+    DWORD n = 0;
+    DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(limit - done, 1 << 20));
+    if (!WriteFile(file, bytes.data() + done, chunk, &n, nullptr)) return false;
+    done += n;
+  }
+  if (limit < bytes.size()) {
+    SetLastError(ERROR_DISK_FULL);
+    return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -129,6 +166,40 @@ void WriteFileBytes(const std::string& path, const std::string& bytes) {
       ThrowFileError(ErrorKind::kFileCreate, "Cannot create file", path, GetLastError());
     done += n;
   }
+}
+
+void ReplaceFileBytes(const std::string& path, const std::string& bytes) {
+  std::int64_t fail_after = g_replace_failure_after.exchange(-1);
+  // An empty path would put the temporary file in the current folder.
+  if (path.empty())
+    ThrowFileError(ErrorKind::kFileCreate, "Cannot create file", path, ERROR_PATH_NOT_FOUND);
+  std::string temp_name;
+  HANDLE handle = INVALID_HANDLE_VALUE;
+  // CREATE_NEW never takes over a file of another writer; a clash just tries the next name.
+  for (int attempt = 0; attempt < 100 && handle == INVALID_HANDLE_VALUE; ++attempt) {
+    temp_name = path + "." + std::to_string(GetCurrentProcessId()) + "-" +
+                std::to_string(g_temp_counter++) + ".tmp";
+    handle = CreateFileA(temp_name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) break;
+  }
+  if (handle == INVALID_HANDLE_VALUE)
+    ThrowFileError(ErrorKind::kFileCreate, "Cannot create file", path, GetLastError());
+  TempFileGuard guard(temp_name);
+  {
+    FileHandle file(handle);
+    if (!WriteAll(file.get(), bytes, fail_after) || !FlushFileBuffers(file.get()))
+      ThrowFileError(ErrorKind::kFileCreate, "Cannot create file", path, GetLastError());
+  }
+  // MOVEFILE_WRITE_THROUGH returns only once the move is on the disk.
+  if (!MoveFileExA(temp_name.c_str(), path.c_str(),
+                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    ThrowFileError(ErrorKind::kFileCreate, "Cannot create file", path, GetLastError());
+  guard.Commit();
+}
+
+void SetReplaceFailureForTesting(std::int64_t after_bytes) {
+  g_replace_failure_after = after_bytes;
 }
 
 }  // namespace vp::platform
