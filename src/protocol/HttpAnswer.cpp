@@ -5,6 +5,7 @@
 #include <cctype>
 
 #include "platform/Error.h"
+#include "protocol/AsciiText.h"
 #include "protocol/HttpAnswerStream.h"
 
 namespace vp {
@@ -18,24 +19,6 @@ constexpr std::size_t kMaxChunkSizeDigits = 16;
 
 [[noreturn]] void ThrowProtocol(const char* message, std::string detail = {}) {
   throw Error(ErrorKind::kHttpProtocol, message, std::move(detail));
-}
-
-std::string_view Trim(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
-  return text;
-}
-
-bool ContainsNoCase(std::string_view text, std::string_view word) {
-  auto it = std::search(text.begin(), text.end(), word.begin(), word.end(), [](char a, char b) {
-    return std::tolower(static_cast<unsigned char>(a)) ==
-           std::tolower(static_cast<unsigned char>(b));
-  });
-  return it != text.end();
-}
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && ContainsNoCase(a, b);
 }
 
 // "HTTP/1.1 200 OK": the version, a space, three digits, and an optional reason phrase.
@@ -61,7 +44,7 @@ void ReadHeaderLines(BufferedReader& reader, THeaderList& headers) {
     if (line.empty()) break;
     if (count >= kMaxAnswerHeaderLines) throw Error(ErrorKind::kLimit, kMsgTooManyAnswerHeaders);
     if (line[0] == ' ' || line[0] == '\t') {  // an obsolete folded continuation
-      if (!name.empty()) value.append(" ").append(Trim(line));
+      if (!name.empty()) value.append(" ").append(TrimBlanks(line));
       continue;
     }
     if (!name.empty()) headers.Add(std::move(name), std::move(value));
@@ -69,14 +52,14 @@ void ReadHeaderLines(BufferedReader& reader, THeaderList& headers) {
     value.clear();
     std::size_t colon = line.find(':');
     if (colon == std::string::npos) continue;
-    name = Trim(std::string_view(line).substr(0, colon));
-    value = Trim(std::string_view(line).substr(colon + 1));
+    name = TrimBlanks(std::string_view(line).substr(0, colon));
+    value = TrimBlanks(std::string_view(line).substr(colon + 1));
   }
   if (!name.empty()) headers.Add(std::move(name), std::move(value));
 }
 
 std::uint64_t ParseContentLength(std::string_view text) {
-  text = Trim(text);
+  text = TrimBlanks(text);
   if (text.empty() || text.size() > 19) ThrowProtocol(kMsgBadContentLength, std::string(text));
   std::uint64_t value = 0;
   for (char c : text) {
@@ -89,7 +72,7 @@ std::uint64_t ParseContentLength(std::string_view text) {
 
 // The hexadecimal size before any chunk extension.
 std::uint64_t ParseChunkSize(const std::string& line) {
-  std::string_view digits = Trim(std::string_view(line).substr(0, line.find(';')));
+  std::string_view digits = TrimBlanks(std::string_view(line).substr(0, line.find(';')));
   if (digits.empty() || digits.size() > kMaxChunkSizeDigits) ThrowProtocol(kMsgBadChunk, line);
   std::uint64_t value = 0;
   for (char c : digits) {

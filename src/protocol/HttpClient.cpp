@@ -5,6 +5,7 @@
 #include <cctype>
 
 #include "platform/Error.h"
+#include "protocol/AsciiText.h"
 #include "protocol/BufferedReader.h"
 #include "protocol/HttpAnswer.h"
 #include "protocol/HttpAnswerStream.h"
@@ -42,10 +43,6 @@ std::uint16_t ParsePort(const std::string& text) {
   return static_cast<std::uint16_t>(value);
 }
 
-void LowerCase(std::string& text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-}
-
 // Interim answers (100 Continue and the like) come before the real one and carry no body.
 HttpAnswerHead ReadFinalHead(BufferedReader& reader, int timeout_ms) {
   for (int interim = 0;; ++interim) {
@@ -81,7 +78,7 @@ void TIdHTTP::Post(const std::string& url, std::string_view body, std::string& a
   try {
     for (;;) {
       url_ = SplitUrl(current);
-      LowerCase(url_.scheme);
+      url_.scheme = AsciiLowerCopy(url_.scheme);
       std::string next;
       bool done = Exchange(method, body, with_body, answer, next, redirects);
       Disconnect();

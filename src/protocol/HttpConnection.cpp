@@ -5,20 +5,11 @@
 #include <charconv>
 
 #include "platform/Error.h"
+#include "protocol/AsciiText.h"
 #include "protocol/UrlSplit.h"
 
 namespace vp {
 namespace {
-
-std::string Upper(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return text;
-}
-
-std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
 
 std::string Trim(std::string_view text) {
   std::size_t begin = 0, end = text.size();
@@ -59,7 +50,7 @@ void ParseRequestLine(const std::string& line, TIdHTTPRequestInfo& request) {
   }
   std::string head = line.substr(0, last_space);
   std::size_t first_space = head.find(' ');
-  request.Command = Upper(head.substr(0, first_space));
+  request.Command = AsciiUpperCopy(head.substr(0, first_space));
   request.URI = first_space == std::string::npos ? std::string() : head.substr(first_space + 1);
 }
 
@@ -137,7 +128,7 @@ enum class BodyOutcome { kRead, kAnswered };
 // Reads the body as its headers say; answers 400 or 411 itself where the request is wrong.
 BodyOutcome ReadBody(BufferedReader& reader, TIdHTTPRequestInfo& request,
                      TIdHTTPResponseInfo& response) {
-  std::string coding = Lower(request.RawHeaders.Value("Transfer-Encoding"));
+  std::string coding = AsciiLowerCopy(request.RawHeaders.Value("Transfer-Encoding"));
   if (coding.find("chunked") != std::string::npos) {
     request.Body.emplace();
     ReadChunkedBody(reader, *request.Body);
@@ -178,7 +169,7 @@ bool CheckHttp11Headers(BufferedReader& reader, const TIdHTTPRequestInfo& reques
     return false;
   }
   if (!request.RawHeaders.Has("Expect") || reader.HasInput(0)) return true;
-  if (Lower(request.RawHeaders.Value("Expect")) != "100-continue") {
+  if (AsciiLowerCopy(request.RawHeaders.Value("Expect")) != "100-continue") {
     SendStatusOnly(response, 417);
     return false;
   }
@@ -190,7 +181,7 @@ void CheckAuthorization(TIdHTTPRequestInfo& request) {
   std::string value = request.RawHeaders.Value("Authorization");
   if (value.empty()) return;
   std::string scheme = value.substr(0, value.find(' '));
-  if (Lower(scheme) != "basic") throw Error(ErrorKind::kHttpProtocol, kMsgUnsupportedAuthorization);
+  if (AsciiLowerCopy(scheme) != "basic") throw Error(ErrorKind::kHttpProtocol, kMsgUnsupportedAuthorization);
   // Nothing checks the credentials; they are kept as sent.
   request.AuthUsername = Trim(std::string_view(value).substr(scheme.size()));
 }
@@ -232,7 +223,7 @@ void ServeOneRequest(IOHandler& io, const std::string& remote_ip,
   response.Connection = "close";
 
   std::string override_method = request.RawHeaders.Value("X-HTTP-Method-Override");
-  if (!override_method.empty()) request.Command = Upper(override_method);
+  if (!override_method.empty()) request.Command = AsciiUpperCopy(override_method);
   request.CommandType = CommandTypeOf(request.Command);
   request.Host = request.RawHeaders.Value("Host");
   request.ContentType = request.RawHeaders.Value("Content-Type");

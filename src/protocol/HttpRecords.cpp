@@ -1,24 +1,13 @@
 // Header lists and response writing.
 #include "protocol/HttpRecords.h"
 
-#include <cctype>
-
 #include "platform/FileSystem.h"
+#include "protocol/AsciiText.h"
 #include "protocol/HttpDate.h"
 #include "protocol/MimeTable.h"
 
 namespace vp {
 namespace {
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  }
-  return true;
-}
 
 void AddHeader(std::string& out, const char* name, const std::string& value) {
   if (value.empty()) return;

@@ -7,6 +7,7 @@
 
 #include "platform/FileSystem.h"
 #include "platform/MimeRegistry.h"
+#include "protocol/AsciiText.h"
 
 namespace vp {
 namespace {
@@ -27,11 +28,6 @@ std::mutex g_mutex;
 bool g_loaded = false;
 std::map<std::string, std::string> g_table;
 
-std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
-
 void LoadLocked() {
   for (const auto& [extension, type] : kBuiltIn) g_table.emplace(extension, type);
   // emplace keeps the built-in entry where the system registers the same extension.
@@ -45,7 +41,7 @@ std::string MimeTypeForFile(const std::string& file_name) {
   std::string name = platform::ExtractFileName(file_name);
   std::size_t dot = name.rfind('.');
   if (dot == std::string::npos) return "application/octet-stream";
-  std::string extension = Lower(name.substr(dot));
+  std::string extension = AsciiLowerCopy(name.substr(dot));
   std::lock_guard<std::mutex> lock(g_mutex);
   if (!g_loaded) LoadLocked();
   auto found = g_table.find(extension);

@@ -19,7 +19,7 @@ namespace vp {
 namespace {
 
 using test::Exchange;
-using test::HttpAnswer;
+using test::LoopbackAnswer;
 
 // What the handler saw of the last request.
 struct Seen {
@@ -55,7 +55,7 @@ class HttpServerTest : public testing::Test {
     return seen_;
   }
 
-  HttpAnswer Send(const std::string& request) { return Exchange(port_, request); }
+  LoopbackAnswer Send(const std::string& request) { return Exchange(port_, request); }
 
   TIdHTTPServer server_;
   std::uint16_t port_ = 0;
@@ -68,7 +68,7 @@ TEST_F(HttpServerTest, AnswersWithDefaultsInHeaderOrder) {
   handler_ = [](TIdContext&, TIdHTTPRequestInfo&, TIdHTTPResponseInfo& r) {
     r.ResponseText = "Prazan zahtjev";
   };
-  HttpAnswer a = Send("GET /x HTTP/1.1\r\nHost: h\r\n\r\n");
+  LoopbackAnswer a = Send("GET /x HTTP/1.1\r\nHost: h\r\n\r\n");
   ASSERT_TRUE(a.complete);
   EXPECT_EQ(a.status_line, "HTTP/1.1 200 OK");
   ASSERT_EQ(a.headers.size(), 4u);
@@ -86,7 +86,7 @@ TEST_F(HttpServerTest, AnswersWithDefaultsInHeaderOrder) {
 }
 
 TEST_F(HttpServerTest, EmptyAnswerHasLengthZeroAndNoType) {
-  HttpAnswer a = Send("GET / HTTP/1.0\r\n\r\n");
+  LoopbackAnswer a = Send("GET / HTTP/1.0\r\n\r\n");
   EXPECT_EQ(a.status, 200);
   EXPECT_EQ(a.Header("Content-Length"), "0");
   EXPECT_EQ(a.Header("Content-Type"), "");
@@ -96,7 +96,7 @@ TEST_F(HttpServerTest, EmptyAnswerHasLengthZeroAndNoType) {
 TEST_F(HttpServerTest, AnswerBytesAboveAsciiPassUnchanged) {
   const std::string utf8 = "<a>\xC4\x8D\xC4\x87\xC5\xBE</a>";
   handler_ = [&](TIdContext&, TIdHTTPRequestInfo&, TIdHTTPResponseInfo& r) { r.ResponseText = utf8; };
-  HttpAnswer a = Send("GET / HTTP/1.0\r\n\r\n");
+  LoopbackAnswer a = Send("GET / HTTP/1.0\r\n\r\n");
   EXPECT_EQ(a.body, utf8);
   EXPECT_EQ(a.Header("Content-Length"), std::to_string(utf8.size()));
 }
@@ -125,7 +125,7 @@ TEST_F(HttpServerTest, JoinsChunksAndDropsTrailers) {
 
 TEST_F(HttpServerTest, BadChunkSizeEndsConnectionWithoutAnswer) {
   for (const char* size : {"zz", "", "-5", "ffffffffffffffffff"}) {
-    HttpAnswer a = Send(std::string("POST /a HTTP/1.1\r\nHost: h\r\nTransfer-Encoding: chunked\r\n\r\n") +
+    LoopbackAnswer a = Send(std::string("POST /a HTTP/1.1\r\nHost: h\r\nTransfer-Encoding: chunked\r\n\r\n") +
                         size + "\r\nabc\r\n0\r\n\r\n");
     EXPECT_TRUE(a.complete) << size;
     EXPECT_EQ(a.raw, "") << size;
@@ -137,7 +137,7 @@ TEST_F(HttpServerTest, BadChunkSizeEndsConnectionWithoutAnswer) {
 TEST_F(HttpServerTest, HostRequiredFromHttp11On) {
   EXPECT_EQ(Send("GET /a HTTP/1.0\r\n\r\n").status, 200);
   EXPECT_EQ(seen().calls, 1);
-  HttpAnswer a = Send("GET /a HTTP/1.1\r\n\r\n");
+  LoopbackAnswer a = Send("GET /a HTTP/1.1\r\n\r\n");
   EXPECT_EQ(a.status_line, "HTTP/1.1 400 Bad Request");
   EXPECT_EQ(a.body, "");
   EXPECT_EQ(a.Header("Connection"), "close");
@@ -153,13 +153,13 @@ TEST_F(HttpServerTest, ExpectContinueGetsInterimLineBeforeBodyIsSent) {
   std::string interim(buffer, s.Receive(buffer, sizeof buffer));
   EXPECT_EQ(interim, "HTTP/1.1 100 Continue\r\n\r\n");
   s.SendAll("abc");
-  HttpAnswer a = test::ReadAnswer(s);
+  LoopbackAnswer a = test::ReadAnswer(s);
   EXPECT_EQ(a.status, 200);
   EXPECT_EQ(*seen().body, "abc");
 }
 
 TEST_F(HttpServerTest, OtherExpectationFails) {
-  HttpAnswer a = Send("POST /a HTTP/1.1\r\nHost: h\r\nContent-Length: 3\r\nExpect: magic\r\n\r\n");
+  LoopbackAnswer a = Send("POST /a HTTP/1.1\r\nHost: h\r\nContent-Length: 3\r\nExpect: magic\r\n\r\n");
   EXPECT_EQ(a.status_line, "HTTP/1.1 417 Expectation Failed");
   EXPECT_EQ(seen().calls, 0);
 }
@@ -167,7 +167,7 @@ TEST_F(HttpServerTest, OtherExpectationFails) {
 TEST_F(HttpServerTest, BodyWithoutLengthGets411) {
   platform::Socket s = test::ConnectLoopback(port_);
   s.SendAll("POST /a HTTP/1.0\r\n\r\nsurprise");
-  HttpAnswer a = test::ReadAnswer(s);
+  LoopbackAnswer a = test::ReadAnswer(s);
   EXPECT_EQ(a.status_line, "HTTP/1.1 411 Length Required");
   EXPECT_EQ(seen().calls, 0);
 }
@@ -181,7 +181,7 @@ TEST_F(HttpServerTest, UnknownTransferCodingAndBadLengthGet400) {
 
 TEST_F(HttpServerTest, OtherMethodsGetEmptyAnswerWithoutHandler) {
   for (const char* method : {"PUT", "OPTIONS", "DELETE", "BREW"}) {
-    HttpAnswer a = Send(std::string(method) + " /a HTTP/1.0\r\n\r\n");
+    LoopbackAnswer a = Send(std::string(method) + " /a HTTP/1.0\r\n\r\n");
     EXPECT_EQ(a.status, 200) << method;
     EXPECT_EQ(a.Header("Content-Length"), "0") << method;
     EXPECT_EQ(a.body, "") << method;
@@ -199,7 +199,7 @@ TEST_F(HttpServerTest, MethodOverrideDecidesDispatch) {
 
 TEST_F(HttpServerTest, HeadIsAnsweredLikeGetBodyIncluded) {
   handler_ = [](TIdContext&, TIdHTTPRequestInfo&, TIdHTTPResponseInfo& r) { r.ResponseText = "abc"; };
-  HttpAnswer a = Send("HEAD /a HTTP/1.0\r\n\r\n");
+  LoopbackAnswer a = Send("HEAD /a HTTP/1.0\r\n\r\n");
   EXPECT_EQ(seen().command, "HEAD");
   EXPECT_EQ(a.body, "abc");
 }
@@ -218,7 +218,7 @@ TEST_F(HttpServerTest, HandlerErrorBecomes500WithItsMessage) {
   handler_ = [](TIdContext&, TIdHTTPRequestInfo&, TIdHTTPResponseInfo&) {
     throw Error(ErrorKind::kGeneric, "Datoteka je nestala");
   };
-  HttpAnswer a = Send("GET / HTTP/1.0\r\n\r\n");
+  LoopbackAnswer a = Send("GET / HTTP/1.0\r\n\r\n");
   EXPECT_EQ(a.status_line, "HTTP/1.1 500 Internal Server Error");
   EXPECT_EQ(a.body, "Datoteka je nestala");
 }
@@ -226,7 +226,7 @@ TEST_F(HttpServerTest, HandlerErrorBecomes500WithItsMessage) {
 TEST_F(HttpServerTest, OnlyFirstOfTwoRequestsIsAnswered) {
   // The second request's bytes wait behind a first one without length: the first is answered
   // (411, since those bytes cannot be told from a body) and the connection closes.
-  HttpAnswer a = Send("GET /one HTTP/1.0\r\n\r\nGET /two HTTP/1.0\r\n\r\n");
+  LoopbackAnswer a = Send("GET /one HTTP/1.0\r\n\r\nGET /two HTTP/1.0\r\n\r\n");
   EXPECT_TRUE(a.complete);
   EXPECT_EQ(a.status, 411);
   EXPECT_EQ(a.raw.find("HTTP/1.1", 5), std::string::npos);
@@ -243,7 +243,7 @@ TEST_F(HttpServerTest, LineLimitIs16384Bytes) {
   ASSERT_EQ(at_limit.size(), 16384u);
   EXPECT_EQ(Send(at_limit + "\r\n\r\n").status, 200);
   std::string header = "X: " + std::string(16385 - 3, 'b');
-  HttpAnswer a = Send("GET / HTTP/1.0\r\n" + header + "\r\n\r\n");
+  LoopbackAnswer a = Send("GET / HTTP/1.0\r\n" + header + "\r\n\r\n");
   EXPECT_TRUE(a.complete);
   EXPECT_EQ(a.raw, "");
   // A line that never ends is cut off at the limit too, not buffered without end.
@@ -263,14 +263,14 @@ TEST_F(HttpServerTest, HeaderCountLimitLets1025LinesPass) {
     return r + "\r\n";
   };
   EXPECT_EQ(Send(request(1025)).status, 200);
-  HttpAnswer a = Send(request(1026));
+  LoopbackAnswer a = Send(request(1026));
   EXPECT_TRUE(a.complete);
   EXPECT_EQ(a.raw, "");
   EXPECT_EQ(seen().calls, 1);
 }
 
 TEST_F(HttpServerTest, RequestLineWithoutSpaceFailsSilently) {
-  HttpAnswer a = Send("NONSENSE\r\n\r\n");
+  LoopbackAnswer a = Send("NONSENSE\r\n\r\n");
   EXPECT_TRUE(a.complete);
   EXPECT_EQ(a.raw, "");
 }
@@ -365,7 +365,7 @@ TEST(ServeFile, SendsTypeDispositionLengthAndBytes) {
     r.ServeFile(c, cert);
   };
   server.SetActive(true);
-  HttpAnswer a = Exchange(server.BoundPort(), "GET /rootcert HTTP/1.0\r\n\r\n");
+  LoopbackAnswer a = Exchange(server.BoundPort(), "GET /rootcert HTTP/1.0\r\n\r\n");
   EXPECT_EQ(a.Header("Content-Type"), "application/x-x509-ca-cert");
   EXPECT_EQ(a.Header("Content-Disposition"), "attachment; filename=\"fakeFinaCA.crt\";");
   EXPECT_EQ(a.Header("Content-Length"), "8");

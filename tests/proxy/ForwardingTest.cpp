@@ -11,7 +11,7 @@
 #include "protocol/SslLibrary.h"
 #include "proxy/ProxyServer.h"
 #include "proxy/ProxySettings.h"
-#include "support/RawHttpClient.h"
+#include "support/LoopbackHttp.h"
 #include "support/TempDir.h"
 #include "support/TestUpstream.h"
 
@@ -19,8 +19,7 @@ namespace vp {
 namespace {
 
 using test::HttpAnswer;
-using test::RawHttpExchange;
-using test::RawHttpResponse;
+using RawHttpResponse = test::LoopbackAnswer;
 using test::TestUpstream;
 
 constexpr auto kBoundedWait = std::chrono::seconds(10);
@@ -55,13 +54,13 @@ class ForwardingTest : public testing::Test {
   }
 
   RawHttpResponse Send(const std::string& request) {
-    return RawHttpExchange(proxy->ListeningPortForTesting(), request);
+    return test::Exchange(proxy->ListeningPortForTesting(), request);
   }
 
   static void ExpectEmptyAnswer(const RawHttpResponse& response) {
     EXPECT_EQ(response.status_line, "HTTP/1.1 200 OK");
     EXPECT_EQ(response.Header("Content-Length"), "0");
-    EXPECT_FALSE(response.HasHeader("Content-Type"));
+    EXPECT_FALSE(!response.Header("Content-Type").empty());
     EXPECT_EQ(response.body, "");
   }
 
@@ -154,7 +153,7 @@ TEST_F(ForwardingTest, StopDuringHungPostEndsInBoundedTime) {
   StartForwardingTo(upstream.Url("/FiskalizacijaServiceTest"));
   const std::uint16_t port = proxy->ListeningPortForTesting();
   std::thread client(
-      [port] { RawHttpExchange(port, PostRequest("/FiskalizacijaServiceTest", "<r/>"), 10000); });
+      [port] { test::Exchange(port, PostRequest("/FiskalizacijaServiceTest", "<r/>")); });
   ASSERT_TRUE(upstream.WaitForRequests(1));
   auto start = std::chrono::steady_clock::now();
   proxy->SetActive(false);

@@ -17,13 +17,13 @@
 namespace vp {
 namespace {
 
-using test::HttpAnswer;
+using test::LoopbackAnswer;
 
 class ProxyRouting : public testing::Test {
  protected:
   void SetUp() override { proxy_.SetActive(true); }
 
-  HttpAnswer Get(const std::string& target) {
+  LoopbackAnswer Get(const std::string& target) {
     return test::Exchange(proxy_.ListeningPortForTesting(),
                           "GET " + target + " HTTP/1.1\r\nHost: localhost\r\n\r\n");
   }
@@ -43,7 +43,7 @@ TEST_F(ProxyRouting, ModeOneServesBothPathsAndRefusesTheRest) {
 }
 
 TEST_F(ProxyRouting, TextAnswersCarryTypeAndLength) {
-  HttpAnswer a = Get("/FiskalizacijaServiceTest");
+  LoopbackAnswer a = Get("/FiskalizacijaServiceTest");
   EXPECT_EQ(a.status, 200);
   EXPECT_EQ(a.Header("Content-Type"), "text/html; charset=ISO-8859-1");
   EXPECT_EQ(a.Header("Content-Length"), "14");
@@ -62,7 +62,7 @@ TEST_F(ProxyRouting, ModeChangeWithoutApplyChangesRoutingOnly) {
 TEST_F(ProxyRouting, NoModeAnswersEmptyButStillOffersRootCertificate) {
   for (std::int32_t mode : {0, 4, -1}) {
     proxy_.Settings().Mode = mode;
-    HttpAnswer a = Get("/FiskalizacijaServiceTest");
+    LoopbackAnswer a = Get("/FiskalizacijaServiceTest");
     EXPECT_EQ(a.status, 200) << mode;
     EXPECT_EQ(a.Header("Content-Length"), "0") << mode;
     EXPECT_EQ(a.body, "") << mode;
@@ -87,7 +87,7 @@ TEST_F(ProxyRouting, RootCertificateIsServedUnchanged) {
   std::string path = AppFilePath("fakeFinaCA.crt");
   const std::string der("\x30\x82\x03\x00\x00\x80\xff", 7);
   test::WriteFile(path, der);
-  HttpAnswer a = Get("/rootcert");
+  LoopbackAnswer a = Get("/rootcert");
   std::remove(path.c_str());
   EXPECT_EQ(a.body, der);
   EXPECT_EQ(a.Header("Content-Length"), "7");
@@ -98,7 +98,7 @@ TEST_F(ProxyRouting, BodyIsForwardedAndFailuresGiveEmptyAnswer) {
   // Nothing listens at the upstream address, so the post fails and the answer is empty.
   proxy_.Settings().URLTest = std::string("http://127.0.0.1:1/FiskalizacijaServiceTest");
   for (const std::string body : {"<soap/>", ""}) {
-    HttpAnswer a = test::Exchange(
+    LoopbackAnswer a = test::Exchange(
         proxy_.ListeningPortForTesting(),
         "POST /FiskalizacijaServiceTest HTTP/1.0\r\nContent-Length: " + std::to_string(body.size()) +
             "\r\n\r\n" + body);

@@ -7,7 +7,7 @@
 
 namespace vp::test {
 
-std::string HttpAnswer::Header(const std::string& name) const {
+std::string LoopbackAnswer::Header(const std::string& name) const {
   for (const auto& [n, v] : headers)
     if (n == name) return v;
   return {};
@@ -17,7 +17,7 @@ platform::Socket ConnectLoopback(std::uint16_t port, const std::string& host) {
   return platform::Socket::ConnectTcp(host, port);
 }
 
-HttpAnswer ReadAnswer(platform::Socket& socket, int wait_ms) {
+LoopbackAnswer ReadAnswer(platform::Socket& socket, int wait_ms) {
   auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(wait_ms);
   std::string raw;
   bool complete = false;
@@ -40,14 +40,14 @@ HttpAnswer ReadAnswer(platform::Socket& socket, int wait_ms) {
   return ParseAnswer(std::move(raw), complete);
 }
 
-HttpAnswer Exchange(std::uint16_t port, const std::string& request, const std::string& host) {
+LoopbackAnswer Exchange(std::uint16_t port, const std::string& request, const std::string& host) {
   platform::Socket socket = ConnectLoopback(port, host);
   socket.SendAll(request);
   return ReadAnswer(socket);
 }
 
-HttpAnswer ParseAnswer(std::string raw, bool complete) {
-  HttpAnswer answer;
+LoopbackAnswer ParseAnswer(std::string raw, bool complete) {
+  LoopbackAnswer answer;
   answer.complete = complete;
   answer.raw = std::move(raw);
   std::size_t head_end = answer.raw.find("\r\n\r\n");

@@ -12,7 +12,7 @@ namespace vp::test {
 
 inline constexpr int kAnswerWaitMs = 5000;
 
-struct HttpAnswer {
+struct LoopbackAnswer {
   bool complete = false;  // the server closed the connection within the wait
   std::string raw;        // every byte received
   int status = 0;
@@ -27,11 +27,11 @@ struct HttpAnswer {
 // Connects to host:port (IPv4 or IPv6 text).
 platform::Socket ConnectLoopback(std::uint16_t port, const std::string& host = "127.0.0.1");
 // Reads until the peer closes or wait_ms pass without it.
-HttpAnswer ReadAnswer(platform::Socket& socket, int wait_ms = kAnswerWaitMs);
+LoopbackAnswer ReadAnswer(platform::Socket& socket, int wait_ms = kAnswerWaitMs);
 // Connects, sends request as it is, and reads the answer.
-HttpAnswer Exchange(std::uint16_t port, const std::string& request,
+LoopbackAnswer Exchange(std::uint16_t port, const std::string& request,
                     const std::string& host = "127.0.0.1");
 // Splits raw answer bytes into status, headers and body.
-HttpAnswer ParseAnswer(std::string raw, bool complete);
+LoopbackAnswer ParseAnswer(std::string raw, bool complete);
 
 }  // namespace vp::test

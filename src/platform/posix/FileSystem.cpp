@@ -14,14 +14,12 @@
 #include <vector>
 
 #include "platform/Error.h"
+#include "platform/FileSystemNative.h"
 #include "platform/posix/SystemError.h"
 
 namespace vp::platform {
 namespace {
 
-std::mutex g_program_path_mutex;
-std::string g_program_path_override;
-std::string g_appdata_override;
 std::atomic<std::int64_t> g_replace_failure_after{-1};
 
 // Owns one file descriptor.
@@ -96,32 +94,14 @@ void SyncDirectoryOf(const std::string& path) {
 
 }  // namespace
 
-std::string ProgramFilePath() {
-  {
-    std::lock_guard<std::mutex> lock(g_program_path_mutex);
-    if (!g_program_path_override.empty()) return g_program_path_override;
-  }
+std::string NativeProgramFilePath() {
   char buffer[PATH_MAX];
   ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
   if (n <= 0) return {};
   return std::string(buffer, static_cast<std::size_t>(n));
 }
 
-void SetProgramFilePathForTesting(const std::string& path) {
-  std::lock_guard<std::mutex> lock(g_program_path_mutex);
-  g_program_path_override = path;
-}
-
-void SetCommonAppDataFolderForTesting(const std::string& path) {
-  std::lock_guard<std::mutex> lock(g_program_path_mutex);
-  g_appdata_override = path;
-}
-
-std::string CommonAppDataFolder() {
-  {
-    std::lock_guard<std::mutex> lock(g_program_path_mutex);
-    if (!g_appdata_override.empty()) return g_appdata_override;
-  }
+std::string NativeCommonAppDataFolder() {
   const char* over = std::getenv("VORMETRA_COMMON_APPDATA");
   if (over && *over) return over;
   return "/var/lib";

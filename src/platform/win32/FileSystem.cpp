@@ -6,15 +6,13 @@
 #include <mutex>
 
 #include "platform/Error.h"
+#include "platform/FileSystemNative.h"
 #include "platform/win32/SystemError.h"
 #include "platform/win32/win32_api.h"
 
 namespace vp::platform {
 namespace {
 
-std::mutex g_program_path_mutex;
-std::string g_program_path_override;
-std::string g_appdata_override;
 std::atomic<std::int64_t> g_replace_failure_after{-1};
 std::atomic<unsigned> g_temp_counter{0};
 
@@ -76,31 +74,13 @@ bool WriteAll(HANDLE file, const std::string& bytes, std::int64_t fail_after) {
 
 }  // namespace
 
-std::string ProgramFilePath() {
-  {
-    std::lock_guard<std::mutex> lock(g_program_path_mutex);
-    if (!g_program_path_override.empty()) return g_program_path_override;
-  }
+std::string NativeProgramFilePath() {
   char buffer[MAX_PATH * 4];
   DWORD n = GetModuleFileNameA(nullptr, buffer, sizeof buffer);
   return std::string(buffer, n);
 }
 
-void SetProgramFilePathForTesting(const std::string& path) {
-  std::lock_guard<std::mutex> lock(g_program_path_mutex);
-  g_program_path_override = path;
-}
-
-void SetCommonAppDataFolderForTesting(const std::string& path) {
-  std::lock_guard<std::mutex> lock(g_program_path_mutex);
-  g_appdata_override = path;
-}
-
-std::string CommonAppDataFolder() {
-  {
-    std::lock_guard<std::mutex> lock(g_program_path_mutex);
-    if (!g_appdata_override.empty()) return g_appdata_override;
-  }
+std::string NativeCommonAppDataFolder() {
   char buffer[MAX_PATH] = {};
   // A failure leaves the buffer empty; the caller then works relative to nothing.
   SHGetFolderPathA(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, buffer);
