@@ -1,12 +1,11 @@
 // The proxy in mode 2 serves over TLS 1.0 with the certificate files beside the program.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
 #include "platform/Error.h"
 #include "platform/FileSystem.h"
 #include "proxy/ProxyServer.h"
 #include "proxy/ProxySettings.h"
+#include "support/ProgramFiles.h"
 #include "support/TlsTestPeers.h"
 
 namespace vp {
@@ -14,25 +13,7 @@ namespace {
 
 using V = TIdSSLVersion;
 
-// Copies the test certificate set beside the program for one test.
-class FilesBesideProgram {
- public:
-  explicit FilesBesideProgram(std::initializer_list<const char*> names) {
-    for (const char* name : names) {
-      std::string target = AppFilePath(name);
-      std::filesystem::copy_file(test::TestCertFile(name), target,
-                                 std::filesystem::copy_options::overwrite_existing);
-      copied_.push_back(target);
-    }
-  }
-  ~FilesBesideProgram() {
-    std::error_code ignored;
-    for (const std::string& path : copied_) std::filesystem::remove(path, ignored);
-  }
-
- private:
-  std::vector<std::string> copied_;
-};
+using test::FilesBesideProgram;
 
 TEST(SslProxyMode2, ServesOverTls10WithTheTestCertificate) {
   FilesBesideProgram files({kTestCertFile, kTestKeyFile});
