@@ -149,6 +149,58 @@ TEST(ProxyServerLifecycle, TlsModeWithoutCertificatesFailsToStart) {
   EXPECT_FALSE(proxy.IsActive());
 }
 
+// A settings file of the test's own, in a data folder of its own.
+class ProxyFromSettingsFile : public testing::Test {
+ protected:
+  ProxyFromSettingsFile() : saved_(platform::CommonAppDataFolder()) {
+    platform::SetCommonAppDataFolderForTesting(appdata_.path());
+    platform::ForceDirectories(appdata_.path() + "VormetraProxy");
+  }
+  ~ProxyFromSettingsFile() override { platform::SetCommonAppDataFolderForTesting(saved_); }
+
+  void WriteSettings(const std::string& json) {
+    test::WriteFile(appdata_.File("VormetraProxy") + platform::PathDelimiter() + "Settings.ini",
+                    json);
+  }
+
+  test::TempDir appdata_;
+  std::string saved_;
+};
+
+TEST_F(ProxyFromSettingsFile, StoredActiveStartsListeningInTheConstructor) {
+  WriteSettings("{\"Active\":true,\"Mode\":1}");
+  TProxyServer proxy(0);
+  EXPECT_TRUE(proxy.IsActive());
+  EXPECT_EQ(test::Exchange(proxy.ListeningPortForTesting(),
+                           "GET /x HTTP/1.0\r\n\r\n").body, "Neispravan zahtjev");
+}
+
+TEST_F(ProxyFromSettingsFile, StoredActiveOnTakenPortFailsTheConstruction) {
+  WriteSettings("{\"Active\":true}");
+  platform::Socket other = platform::Socket::OpenTcp(platform::IpFamily::kV4);
+  other.Bind("", 0);
+  other.Listen(1);
+  try {
+    TProxyServer proxy(other.LocalPort());
+    FAIL() << "constructed on a taken port";
+  } catch (const Error& error) {
+    EXPECT_STREQ(error.what(), "Could not bind socket. Address and port are already in use.");
+  }
+}
+
+TEST_F(ProxyFromSettingsFile, StartAndStopDoNotWriteTheFile) {
+  const std::string stored = "{\"Active\":false,\"Mode\":1}";
+  WriteSettings(stored);
+  {
+    TProxyServer proxy(0);
+    proxy.SetActive(true);
+    proxy.SetActive(false);
+  }
+  EXPECT_EQ(test::ReadFile(appdata_.File("VormetraProxy") + platform::PathDelimiter() +
+                           "Settings.ini"),
+            stored);
+}
+
 TEST(ProxyHelpers, HostOfUrlDropsPortAndUser) {
   EXPECT_EQ(HostOfURL("https://cistest.apis-it.hr:8449/FiskalizacijaServiceTest"),
             "cistest.apis-it.hr");
