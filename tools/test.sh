@@ -9,7 +9,8 @@ bash tools/check-seam.sh
 jobs=2
 cmake -S . -B build/native -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVP_WERROR=ON
 cmake --build build/native -j"$jobs"
-ctest --test-dir build/native --output-on-failure -j"$jobs" --timeout 300
+ctest --test-dir build/native --output-on-failure -j"$jobs" --timeout 300 | tee build/native/ctest.log
+summary=$(grep -E 'tests passed|tests failed' build/native/ctest.log | tail -n 1)
 
 cmake -S . -B build/win32 -G Ninja -DCMAKE_BUILD_TYPE=Release -DVP_WERROR=ON \
       -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake
@@ -18,3 +19,6 @@ cmake --build build/win32 -j"$jobs"
 if [ -d fuzz ] && [ -f fuzz/CMakeLists.txt ]; then
   bash tools/fuzz.sh
 fi
+
+# Repeat the test result last, so it closes the log.
+echo "$summary"

@@ -6,6 +6,10 @@
 
 namespace vp::platform {
 
+// The file name this platform gives a library of that base name and major version:
+// "libssl-3.dll" on Windows, "libssl.so.3" on POSIX.
+std::string VersionedLibraryFileName(const std::string& base, int major);
+
 class DynamicLibrary {
  public:
   ~DynamicLibrary();

@@ -24,11 +24,9 @@ std::shared_ptr<const SslLibrary> g_library;  // guarded by g_mutex
 std::string g_ssl_name_override;              // guarded by g_mutex
 std::string g_crypto_name_override;           // guarded by g_mutex
 
-// The program's own seam knows the OS; the path delimiter is the one thing of it we need here.
-bool OnWindows() { return platform::PathDelimiter() == '\\'; }
-
-std::string DefaultSslName() { return OnWindows() ? "libssl-3.dll" : "libssl.so.3"; }
-std::string DefaultCryptoName() { return OnWindows() ? "libcrypto-3.dll" : "libcrypto.so.3"; }
+// OpenSSL 3's own names: libssl.so.3 here, libssl-3.dll in a 32-bit Windows build.
+std::string DefaultSslName() { return platform::VersionedLibraryFileName("libssl", 3); }
+std::string DefaultCryptoName() { return platform::VersionedLibraryFileName("libcrypto", 3); }
 
 std::string SslNameLocked() {
   return g_ssl_name_override.empty() ? DefaultSslName() : g_ssl_name_override;

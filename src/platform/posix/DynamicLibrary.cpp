@@ -5,6 +5,10 @@
 
 namespace vp::platform {
 
+std::string VersionedLibraryFileName(const std::string& base, int major) {
+  return base + ".so." + std::to_string(major);
+}
+
 DynamicLibrary::~DynamicLibrary() {
   if (handle_) ::dlclose(handle_);
 }

@@ -6,6 +6,10 @@
 
 namespace vp::platform {
 
+std::string VersionedLibraryFileName(const std::string& base, int major) {
+  return base + "-" + std::to_string(major) + ".dll";
+}
+
 DynamicLibrary::~DynamicLibrary() {
   if (handle_) FreeLibrary(static_cast<HMODULE>(handle_));
 }
