@@ -45,4 +45,10 @@ inline std::string_view TrimBlanks(std::string_view text) {
   return text;
 }
 
+// Appends "name: value" and CR LF; a header without a value is not sent at all.
+inline void AppendHeaderLine(std::string& out, std::string_view name, std::string_view value) {
+  if (value.empty()) return;
+  out.append(name).append(": ").append(value).append("\r\n");
+}
+
 }  // namespace vp

@@ -1,18 +1,9 @@
 // Building the upstream client's request head.
 #include "protocol/HttpClientRequest.h"
 
+#include "protocol/AsciiText.h"
+
 namespace vp {
-namespace {
-
-void AppendHeader(std::string& out, const char* name, const std::string& value) {
-  if (value.empty()) return;
-  out += name;
-  out += ": ";
-  out += value;
-  out += "\r\n";
-}
-
-}  // namespace
 
 std::uint16_t DefaultPortOf(const std::string& scheme) {
   if (scheme == "http") return 80;
@@ -41,13 +32,13 @@ void AppendRequestHead(const TIdHTTPRequest& request, std::string& out) {
   out += ' ';
   out += request.Target;
   out += " HTTP/1.0\r\n";
-  AppendHeader(out, "Connection", request.Connection);
+  AppendHeaderLine(out, "Connection", request.Connection);
   if (request.ContentLength)
-    AppendHeader(out, "Content-Length", std::to_string(*request.ContentLength));
-  AppendHeader(out, "Host", request.Host);
-  AppendHeader(out, "Accept", request.Accept);
-  AppendHeader(out, "Accept-Encoding", request.AcceptEncoding);
-  AppendHeader(out, "User-Agent", request.UserAgent);
+    AppendHeaderLine(out, "Content-Length", std::to_string(*request.ContentLength));
+  AppendHeaderLine(out, "Host", request.Host);
+  AppendHeaderLine(out, "Accept", request.Accept);
+  AppendHeaderLine(out, "Accept-Encoding", request.AcceptEncoding);
+  AppendHeaderLine(out, "User-Agent", request.UserAgent);
   out += "\r\n";
 }
 

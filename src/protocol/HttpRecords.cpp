@@ -7,17 +7,6 @@
 #include "protocol/MimeTable.h"
 
 namespace vp {
-namespace {
-
-void AddHeader(std::string& out, const char* name, const std::string& value) {
-  if (value.empty()) return;
-  out += name;
-  out += ": ";
-  out += value;
-  out += "\r\n";
-}
-
-}  // namespace
 
 void THeaderList::Add(std::string name, std::string value) {
   items_.emplace_back(std::move(name), std::move(value));
@@ -67,11 +56,11 @@ void TIdHTTPResponseInfo::WriteHeader() {
   if (!Date) Date = UnixTimeNow();
 
   std::string head = "HTTP/1.1 " + std::to_string(StatusCode) + " " + StatusText + "\r\n";
-  AddHeader(head, "Connection", Connection);
-  AddHeader(head, "Content-Disposition", ContentDisposition);
-  AddHeader(head, "Content-Type", ContentType);
-  AddHeader(head, "Content-Length", std::to_string(*ContentLength));
-  AddHeader(head, "Date", FormatHttpDate(*Date));
+  AppendHeaderLine(head, "Connection", Connection);
+  AppendHeaderLine(head, "Content-Disposition", ContentDisposition);
+  AppendHeaderLine(head, "Content-Type", ContentType);
+  AppendHeaderLine(head, "Content-Length", std::to_string(*ContentLength));
+  AppendHeaderLine(head, "Date", FormatHttpDate(*Date));
   head += "\r\n";
   io_.Write(head);
   HeaderHasBeenWritten = true;
