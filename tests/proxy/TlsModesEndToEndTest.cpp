@@ -5,6 +5,7 @@
 
 #include <mutex>
 
+#include "platform/Error.h"
 #include "protocol/HttpClient.h"
 #include "protocol/SslLibrary.h"
 #include "protocol/TlsIOHandler.h"
@@ -143,6 +144,39 @@ INSTANTIATE_TEST_SUITE_P(Modes, TlsModeEndToEnd, testing::ValuesIn(kModes),
                          [](const testing::TestParamInfo<ModeCase>& info) {
                            return info.param.mode == kModeHttpsTest ? "Test" : "Production";
                          });
+
+TEST(TlsLibraryMissing, ModeOneStillServesModeTwoCannotStart) {
+  test::FilesBesideProgram files({kTestCertFile, kTestKeyFile});
+  TIdHTTP::SetTimeoutForTesting(2000);
+  SetSslLibraryNamesForTesting("vp-no-such-ssl-library", "vp-no-such-crypto-library");
+  struct Restore {
+    ~Restore() {
+      SetSslLibraryNamesForTesting("", "");
+      TIdHTTP::SetTimeoutForTesting(0);
+    }
+  } restore;
+  test::TestUpstream upstream({{test::HttpAnswer(200, "OK", "x")}});
+
+  TProxyServer proxy(0);
+  proxy.Settings().CallDNS = false;
+  proxy.Settings().URLTest = upstream.Url(kPathTest, "https");
+  proxy.SetActive(true);
+  ASSERT_TRUE(proxy.IsActive());
+  test::LoopbackAnswer got = test::Exchange(
+      proxy.ListeningPortForTesting(),
+      std::string("POST ") + kPathTest + " HTTP/1.0\r\nContent-Length: 4\r\n\r\n<r/>");
+  EXPECT_EQ(got.status, 200);
+  EXPECT_EQ(got.Header("Content-Length"), "0");
+
+  proxy.Settings().Mode = kModeHttpsTest;
+  try {
+    proxy.SetActive(true);
+    FAIL() << "mode 2 started without the TLS library";
+  } catch (const Error& error) {
+    EXPECT_STREQ(error.what(), "Could not load SSL library.");
+  }
+  EXPECT_FALSE(proxy.IsActive());
+}
 
 }  // namespace
 }  // namespace vp
