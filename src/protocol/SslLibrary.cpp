@@ -211,6 +211,12 @@ void SetSslLibraryNamesForTesting(const std::string& ssl, const std::string& cry
 }
 
 bool SslLibraryFilesPresent() {
+  // Every forwarded request asks; once the table is loaded we hold both files open already, and
+  // loading and unloading them again per request would be pure cost.
+  {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    if (g_library) return true;
+  }
   auto ssl = platform::DynamicLibrary::Open(SslLibraryName());
   auto crypto = platform::DynamicLibrary::Open(CryptoLibraryName());
   return ssl && crypto;
