@@ -16,6 +16,10 @@ std::string AnsiFromUtf16Unit(std::uint16_t unit);
 // cut-off or stray continuation bytes).
 std::string AnsiFromUtf8(const std::string& utf8);
 
+// ANSI text as UTF-8, for the places that show text outside the program (message boxes, the
+// terminal). Characters the code page leaves undefined keep their code unit's value.
+std::string Utf8FromAnsi(const std::string& ansi);
+
 // The UTF-16 code unit of one ANSI character. A byte that the code page leaves undefined maps to
 // the code unit of the same value, so it survives a round trip through a \u escape.
 std::uint16_t Utf16UnitFromAnsi(char c);

@@ -62,5 +62,12 @@ TEST(CodePage, UpperCaseMapsAccentedLetters) {
   EXPECT_EQ(AnsiUpperCase(std::string("a\0b", 3)), std::string("A\0B", 3));
 }
 
+TEST(CodePage, AnsiTextBecomesUtf8) {
+  REQUIRE_CP1250();
+  EXPECT_EQ(Utf8FromAnsi("Pomo\xE6 \x8Aibenik \x80"), "Pomo\xC4\x87 \xC5\xA0ibenik \xE2\x82\xAC");
+  EXPECT_EQ(Utf8FromAnsi(""), "");
+  EXPECT_EQ(AnsiFromUtf8(Utf8FromAnsi("\xE8\x9E\xF0")), "\xE8\x9E\xF0");  // c, z caron, d stroke
+}
+
 }  // namespace
 }  // namespace vp::platform

@@ -117,6 +117,25 @@ std::uint16_t Utf16UnitFromAnsi(char c) {
   return byte < 0x80 ? byte : kHighUnits[byte - 0x80];
 }
 
+std::string Utf8FromAnsi(const std::string& ansi) {
+  std::string result;
+  result.reserve(ansi.size());
+  for (char c : ansi) {
+    std::uint16_t unit = Utf16UnitFromAnsi(c);
+    if (unit < 0x80) {
+      result += static_cast<char>(unit);
+    } else if (unit < 0x800) {
+      result += static_cast<char>(0xC0 | (unit >> 6));
+      result += static_cast<char>(0x80 | (unit & 0x3F));
+    } else {
+      result += static_cast<char>(0xE0 | (unit >> 12));
+      result += static_cast<char>(0x80 | ((unit >> 6) & 0x3F));
+      result += static_cast<char>(0x80 | (unit & 0x3F));
+    }
+  }
+  return result;
+}
+
 std::string AnsiUpperCase(const std::string& text) {
   std::string result = text;
   for (char& c : result) c = static_cast<char>(UpperOf(static_cast<unsigned char>(c)));
