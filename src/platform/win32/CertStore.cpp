@@ -94,8 +94,12 @@ class Win32CertChain : public CertChain {
     policy.pvExtraPolicyPara = &ssl;
     CERT_CHAIN_POLICY_STATUS status = {};
     status.cbSize = sizeof status;
-    return CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_SSL, chain_, &policy, &status) &&
-           status.dwError == 0;
+    if (!CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_SSL, chain_, &policy, &status) ||
+        status.dwError != 0)
+      return false;
+    // Windows answers CERT_E_CHAINING for a chain that stops short of any root, but Wine's SSL
+    // policy lets it pass; checked here so that both refuse a certificate of an unknown issuer.
+    return (chain_->TrustStatus.dwErrorStatus & CERT_TRUST_IS_PARTIAL_CHAIN) == 0;
   }
 
  private:
