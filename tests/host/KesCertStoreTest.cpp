@@ -121,9 +121,10 @@ TEST_F(KesCertStoreTest, RefusesAnythingButOneWholeDerCertificate) {
   EXPECT_FALSE(Add(der.substr(0, der.size() - 1))) << "last byte missing";
   EXPECT_FALSE(Add(std::string(der.size(), '\0'))) << "zeros";
   EXPECT_FALSE(TKesCertStore().AddCertificateFile(dir_.File("no-such.crt"), "Root"));
-  EXPECT_FALSE(TKesCertStore().AddCertificateStream(der, "NoSuchStore"));
   if (!FileLayer()) return;
   EXPECT_FALSE(Add(der + "\n")) << "trailing bytes";
+  // Windows makes a store of any name; here there is only "Root".
+  EXPECT_FALSE(TKesCertStore().AddCertificateStream(der, "CA"));
   EXPECT_TRUE(RootFiles().empty());
   EXPECT_EQ(UpdateRuns(), 0u);
 }
