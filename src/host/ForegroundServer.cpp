@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <exception>
 
+#include "host/KesCertStore.h"
 #include "platform/MainThread.h"
 #include "platform/Termination.h"
 #include "proxy/ProxyServer.h"
@@ -19,6 +20,7 @@ constexpr int kMainLoopWaitMs = 200;
 int RunForegroundServer() {
   platform::MarkCurrentThreadAsMain();
   platform::InstallTerminationHandler();
+  UseCertStoreForForwarderTrust();
   try {
     TProxyServer server;
     server.SetActive(true);

@@ -123,6 +123,29 @@ void BindCrypto(Binder& b, SslFunctions& f) {
   VP_BIND(b, f, X509_STORE_CTX_get_error_depth);
   VP_BIND(b, f, X509_STORE_CTX_get_current_cert);
   VP_BIND(b, f, i2d_X509);
+  VP_BIND(b, f, d2i_X509);
+  VP_BIND(b, f, X509_free);
+  VP_BIND(b, f, X509_up_ref);
+  VP_BIND(b, f, PEM_write_bio_X509);
+  VP_BIND(b, f, EVP_sha256);
+  VP_BIND(b, f, X509_digest);
+  VP_BIND(b, f, d2i_PKCS12);
+  VP_BIND(b, f, PKCS12_free);
+  VP_BIND(b, f, PKCS12_parse);
+  VP_BIND(b, f, OPENSSL_sk_num);
+  VP_BIND(b, f, OPENSSL_sk_value);
+  VP_BIND(b, f, OPENSSL_sk_free);
+  VP_BIND(b, f, X509_STORE_new);
+  VP_BIND(b, f, X509_STORE_free);
+  VP_BIND(b, f, X509_STORE_load_file);
+  VP_BIND(b, f, X509_STORE_CTX_new);
+  VP_BIND(b, f, X509_STORE_CTX_free);
+  VP_BIND(b, f, X509_STORE_CTX_init);
+  VP_BIND(b, f, X509_STORE_CTX_set_purpose);
+  VP_BIND(b, f, X509_STORE_CTX_get0_param);
+  VP_BIND(b, f, X509_VERIFY_PARAM_set1_host);
+  VP_BIND(b, f, X509_VERIFY_PARAM_set1_ip_asc);
+  VP_BIND(b, f, X509_verify_cert);
 }
 
 #undef VP_BIND

@@ -26,7 +26,12 @@ struct SSL_METHOD;
 struct BIO;
 struct BIO_METHOD;
 struct X509;
+struct X509_STORE;
 struct X509_STORE_CTX;
+struct X509_VERIFY_PARAM;
+struct X509_STACK;  // STACK_OF(X509)
+struct EVP_MD;
+struct PKCS12;
 struct X509_NAME_STACK;  // STACK_OF(X509_NAME)
 struct EVP_PKEY;
 struct OPENSSL_INIT_SETTINGS;
@@ -35,7 +40,8 @@ using InfoCallback = void (*)(const SSL* ssl, int where, int ret);
 using VerifyCallback = int (*)(int preverify_ok, X509_STORE_CTX* store);
 using PasswordCallback = int (*)(char* buffer, int size, int rwflag, void* userdata);
 
-// Constants of OpenSSL 3's ABI (ssl.h, tls1.h, prov_ssl.h, err.h, sslerr.h, x509.h).
+// Constants of OpenSSL 3's ABI (ssl.h, tls1.h, prov_ssl.h, err.h, sslerr.h, x509.h, x509v3.h,
+// evp.h).
 inline constexpr int kTls1Version = 0x0301;
 inline constexpr int kTls11Version = 0x0302;
 inline constexpr int kTls12Version = 0x0303;
@@ -68,6 +74,8 @@ inline constexpr unsigned long kErrLibMask = 0xFF;
 inline constexpr unsigned long kErrReasonMask = 0x7FFFFF;
 inline constexpr unsigned long kErrSystemFlag = 0x80000000UL;
 inline constexpr unsigned long kReasonUnexpectedEofWhileReading = 294;
+inline constexpr int kX509PurposeSslServer = 2;
+inline constexpr unsigned int kEvpMaxMdSize = 64;
 
 }  // namespace openssl
 
@@ -137,6 +145,35 @@ struct SslFunctions {
   // The DER bytes of a certificate: the length alone when out is null, else written at *out,
   // which moves past them. For the trust store's own check of a peer certificate.
   int (*i2d_X509)(const openssl::X509* certificate, unsigned char** out);
+  // The trusted roots kept as files where the machine has no certificate service: parsing and
+  // writing certificates, PKCS #12 files, and judging a chain against a bundle of roots.
+  openssl::X509* (*d2i_X509)(openssl::X509** out, const unsigned char** in, long length);
+  void (*X509_free)(openssl::X509* certificate);
+  int (*X509_up_ref)(openssl::X509* certificate);
+  int (*PEM_write_bio_X509)(openssl::BIO* bio, const openssl::X509* certificate);
+  const openssl::EVP_MD* (*EVP_sha256)();
+  int (*X509_digest)(const openssl::X509* certificate, const openssl::EVP_MD* type,
+                     unsigned char* digest, unsigned int* length);
+  openssl::PKCS12* (*d2i_PKCS12)(openssl::PKCS12** out, const unsigned char** in, long length);
+  void (*PKCS12_free)(openssl::PKCS12* pkcs12);
+  int (*PKCS12_parse)(openssl::PKCS12* pkcs12, const char* password, openssl::EVP_PKEY** key,
+                      openssl::X509** certificate, openssl::X509_STACK** authorities);
+  int (*OPENSSL_sk_num)(const openssl::X509_STACK* stack);
+  void* (*OPENSSL_sk_value)(const openssl::X509_STACK* stack, int index);
+  void (*OPENSSL_sk_free)(openssl::X509_STACK* stack);
+  openssl::X509_STORE* (*X509_STORE_new)();
+  void (*X509_STORE_free)(openssl::X509_STORE* store);
+  int (*X509_STORE_load_file)(openssl::X509_STORE* store, const char* file);
+  openssl::X509_STORE_CTX* (*X509_STORE_CTX_new)();
+  void (*X509_STORE_CTX_free)(openssl::X509_STORE_CTX* context);
+  int (*X509_STORE_CTX_init)(openssl::X509_STORE_CTX* context, openssl::X509_STORE* store,
+                             openssl::X509* target, openssl::X509_STACK* untrusted);
+  int (*X509_STORE_CTX_set_purpose)(openssl::X509_STORE_CTX* context, int purpose);
+  openssl::X509_VERIFY_PARAM* (*X509_STORE_CTX_get0_param)(const openssl::X509_STORE_CTX* context);
+  int (*X509_VERIFY_PARAM_set1_host)(openssl::X509_VERIFY_PARAM* param, const char* name,
+                                     std::size_t length);
+  int (*X509_VERIFY_PARAM_set1_ip_asc)(openssl::X509_VERIFY_PARAM* param, const char* address);
+  int (*X509_verify_cert)(openssl::X509_STORE_CTX* context);
 };
 
 // The loaded library: both files held open, every function bound. Objects that call into the

@@ -45,7 +45,7 @@ std::int32_t ProgressPercentage(std::int64_t count, std::int32_t work_max) {
   return static_cast<std::int32_t>(rounded);
 }
 
-void TKesHttp::SetTrustCheckForTesting(TrustCheck check) {
+void TKesHttp::SetTrustCheck(TrustCheck check) {
   std::lock_guard<std::mutex> lock(g_trust_mutex);
   TrustCheckHook() = std::move(check);
 }

@@ -60,9 +60,11 @@ class TKesHttp {
 
   // The trust check behind VerifyPeer for certificates the TLS library refused: whether the
   // certificate chains to a root the machine trusts for server authentication and matches the
-  // host (no name check for an empty host). Until that store check exists, nothing is trusted.
+  // host (no name check for an empty host). The certificate store lives in a layer above this
+  // one, which sets it at program start (UseCertStoreForForwarderTrust); until then, and after
+  // a null check, nothing is trusted.
   using TrustCheck = std::function<bool(SslCertificateHandle certificate, const std::string& host)>;
-  static void SetTrustCheckForTesting(TrustCheck check);
+  static void SetTrustCheck(TrustCheck check);
 
  private:
   void ApplyHostHeader(TIdHTTPRequest& request);

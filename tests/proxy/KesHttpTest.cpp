@@ -186,13 +186,13 @@ TEST_F(KesHttpTest, VerifyPeerTrustsAcceptedCertificatesAndAsksTheStoreOtherwise
   std::string answer;
   kes.Post(upstream.Url("/"), "q", answer);
   std::string asked_host = "none";
-  TKesHttp::SetTrustCheckForTesting([&](SslCertificateHandle, const std::string& host) {
+  TKesHttp::SetTrustCheck([&](SslCertificateHandle, const std::string& host) {
     asked_host = host;
     return true;
   });
   EXPECT_TRUE(kes.VerifyPeer(nullptr, false, 0, 10));
   EXPECT_EQ(asked_host, "127.0.0.1");
-  TKesHttp::SetTrustCheckForTesting(nullptr);
+  TKesHttp::SetTrustCheck(nullptr);
 }
 
 TEST_F(KesHttpTest, HttpsPostReachesTlsUpstreamWithHostHeader) {

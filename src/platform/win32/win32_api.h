@@ -14,4 +14,6 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #include <windows.h>
+// Left out of <windows.h> by WIN32_LEAN_AND_MEAN.
+#include <wincrypt.h>
 #include <shlobj.h>
