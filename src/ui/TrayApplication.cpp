@@ -10,12 +10,12 @@
 
 namespace vp {
 
-int RunTrayApplication(HostActions& host) {
+int RunTrayApplication(HostActions& host, std::uint16_t proxy_port) {
   platform::MarkCurrentThreadAsMain();
   try {
-    TMainForm form(host, [](platform::MainWindowEvents& events) {
-      return platform::CreateMainWindow(events);
-    });
+    TMainForm form(
+        host, [](platform::MainWindowEvents& events) { return platform::CreateMainWindow(events); },
+        proxy_port);
     form.Window().Run();
     return 0;
   } catch (const std::exception& error) {

@@ -333,7 +333,21 @@ TEST_F(MainFormTest, HostsMenuChecksAndItsClicksWordTheOutcome) {
   EXPECT_EQ(host_.actions(), (Strings{"RemoveEntries", "AddProductionEntry", "AddTestEntry"}));
 }
 
+// Runs in a current folder of its own, restored when it ends.
+class InFolder {
+ public:
+  explicit InFolder(const std::string& folder) : saved_(std::filesystem::current_path()) {
+    std::filesystem::current_path(folder);
+  }
+  ~InFolder() { std::filesystem::current_path(saved_); }
+
+ private:
+  std::filesystem::path saved_;
+};
+
 TEST_F(MainFormTest, RootCertificateNeedsTheFileAndConsent) {
+  test::TempDir current;
+  InFolder in_current(current.path());
   Create();
   window().Click(MenuItem::kInstallCA);
   std::string beside = AppFilePath(kRootCertFile);
@@ -350,13 +364,9 @@ TEST_F(MainFormTest, RootCertificateNeedsTheFileAndConsent) {
   EXPECT_EQ(host_.actions()[0], "AddCertificateFile " + beside + " Root");
 
   // The current folder's copy, by its bare name, comes first.
-  test::TempDir current;
   test::WriteFile(current.File(kRootCertFile), "DER");
-  std::filesystem::path saved = std::filesystem::current_path();
-  std::filesystem::current_path(current.path());
   prompt_.QueueAnswers({Answer::kYes});
   window().Click(MenuItem::kInstallCA);
-  std::filesystem::current_path(saved);
   EXPECT_EQ(host_.actions().back(), "AddCertificateFile fakeFinaCA.crt Root");
   std::filesystem::remove(beside);
 }
