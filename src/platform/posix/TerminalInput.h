@@ -12,6 +12,7 @@ enum class LineStatus {
   kEnd,       // end of input, or the user or the system asked the program to end
 };
 
+// For one thread at a time: the main thread, whose prompt questions read through here as well.
 // Reads one line without its line end. With run_calls, calls handed to the main thread run while
 // it waits, and it returns kCallsRan after them; without, it only waits for the line.
 LineStatus ReadTerminalLine(std::string& line, bool run_calls);
