@@ -14,5 +14,6 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #include <windows.h>
-#include <shellapi.h>
 #include <shlobj.h>
+// The notification area and ShellExecuteW, also left out by WIN32_LEAN_AND_MEAN.
+#include <shellapi.h>
