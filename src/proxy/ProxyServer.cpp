@@ -21,7 +21,7 @@ std::string AppFilePath(const std::string& name) {
   return platform::ExtractFileDir(platform::ProgramFilePath()) + name;
 }
 
-TProxyServer::TProxyServer(std::uint16_t port)
+TProxyServer::TProxyServer(std::uint16_t port, TInitialState initial)
     : listener_(std::make_unique<TIdHTTPServer>()),
       tls_handler_(std::make_unique<TIdServerIOHandlerSSLOpenSSL>()),
       settings_(std::make_unique<TProxySettings>()),
@@ -31,6 +31,7 @@ TProxyServer::TProxyServer(std::uint16_t port)
                                    TIdHTTPResponseInfo& response) {
     HandleRequest(context, request, response);
   };
+  if (initial == TInitialState::kStopped) return;
   // A throw here frees what is already made, listener included, and hands the start error on.
   SetActive(settings_->Active);
 }

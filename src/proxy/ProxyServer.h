@@ -33,11 +33,17 @@ inline constexpr const char* kProductionKeyFile = "fakeFina.key";
 inline constexpr const char* kProductionCertFile = "fakeFina.crt";
 inline constexpr const char* kRootCertFile = "fakeFinaCA.crt";
 
+// Whether construction applies the stored Active, or leaves the listener off whatever it says.
+enum class TInitialState { kAsStored, kStopped };
+
 class TProxyServer {
  public:
   // Makes the settings (which read the settings file), the listener and the TLS handler, then
   // applies the stored Active. A start failure makes the construction fail with that error.
-  explicit TProxyServer(std::uint16_t port = kProxyPort);
+  // kStopped makes a server that has not tried to listen (Active keeps its stored value), for an
+  // owner that must go on after a failed start.
+  explicit TProxyServer(std::uint16_t port = kProxyPort,
+                        TInitialState initial = TInitialState::kAsStored);
   ~TProxyServer();
   TProxyServer(const TProxyServer&) = delete;
   TProxyServer& operator=(const TProxyServer&) = delete;

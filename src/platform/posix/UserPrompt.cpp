@@ -1,14 +1,12 @@
 // Notices and questions on the terminal. Without a terminal on standard input nobody can answer,
 // so a notice is only printed and a question counts as No: nothing changes without consent.
-#include <unistd.h>
-
 #include <cstdio>
-#include <iostream>
 #include <mutex>
 #include <optional>
 #include <string>
 
 #include "platform/UserPromptNative.h"
+#include "platform/posix/TerminalInput.h"
 
 namespace vp::platform {
 namespace {
@@ -51,7 +49,7 @@ class TerminalPrompt : public UserPrompt {
   Answer Question(const std::string& text) override {
     std::lock_guard<std::mutex> lock(mutex_);
     std::fprintf(stdout, "%s: %s\n", kQuestionCaption, text.c_str());
-    if (!::isatty(STDIN_FILENO)) {
+    if (!InputIsTerminal()) {
       std::fprintf(stdout, "(no terminal to answer on: No)\n");
       std::fflush(stdout);
       return Answer::kNo;
@@ -60,7 +58,7 @@ class TerminalPrompt : public UserPrompt {
       std::fprintf(stdout, "[y = Da / n = Ne / c = Odustani] ");
       std::fflush(stdout);
       std::string line;
-      if (!std::getline(std::cin, line)) return Answer::kCancel;
+      if (ReadTerminalLine(line, false) != LineStatus::kLine) return Answer::kCancel;
       if (std::optional<Answer> answer = AnswerOf(line)) return *answer;
     }
     return Answer::kCancel;

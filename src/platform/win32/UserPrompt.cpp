@@ -3,20 +3,11 @@
 #include <string>
 
 #include "platform/UserPromptNative.h"
+#include "platform/win32/WideText.h"
 #include "platform/win32/win32_api.h"
 
 namespace vp::platform {
 namespace {
-
-std::wstring WideFromUtf8(const std::string& utf8) {
-  if (utf8.empty()) return {};
-  int length = static_cast<int>(utf8.size());
-  int count = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), length, nullptr, 0);
-  if (count <= 0) return {};
-  std::wstring wide(static_cast<std::size_t>(count), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), length, wide.data(), count);
-  return wide;
-}
 
 UINT IconStyle(NoticeIcon icon) {
   switch (icon) {

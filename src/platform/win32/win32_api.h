@@ -17,3 +17,5 @@
 // Left out of <windows.h> by WIN32_LEAN_AND_MEAN.
 #include <wincrypt.h>
 #include <shlobj.h>
+// The notification area and ShellExecuteW, also left out by WIN32_LEAN_AND_MEAN.
+#include <shellapi.h>

@@ -1,0 +1,372 @@
+// The main window's decisions: which regime, which item shows, which question comes, what is saved.
+#include "ui/MainFormU.h"
+
+#include "platform/CodePage.h"
+#include "platform/FileSystem.h"
+#include "platform/UserPrompt.h"
+#include "proxy/ProxySettings.h"
+#include "ui/HandlerErrors.h"
+#include "ui/HelpFormU.h"
+#include "ui/SettingsFormU.h"
+#include "ui/UiTexts.h"
+
+namespace vp {
+namespace {
+
+using platform::Answer;
+using platform::Menu;
+using platform::MenuItem;
+using platform::PostedMessage;
+using platform::TrayCommand;
+
+constexpr unsigned kTrayIconFlags =
+    platform::kTrayFlagMessage | platform::kTrayFlagIcon | platform::kTrayFlagTip;
+constexpr unsigned kBalloonTimeoutMs = 300;  // the system applies its own minimum
+
+bool IsHttpsMode(std::int32_t mode) {
+  return mode == kModeHttpsTest || mode == kModeHttpsProduction;
+}
+
+bool Confirmed(const char* question) { return platform::AskQuestion(question) == Answer::kYes; }
+
+}  // namespace
+
+TMainForm::TMainForm(HostActions& host, const WindowFactory& make_window, std::uint16_t proxy_port)
+    : host_(host), proxy_port_(proxy_port), window_(make_window(*this)) {
+  FormCreate();
+}
+
+TMainForm::~TMainForm() { FormDestroy(); }
+
+void TMainForm::FormCreate() {
+  window_->SetVersionText(kVersionText);
+  window_->SetWebAddressText(kWebAddress);
+  if (host_.IsServiceInstalled()) {
+    UseOwnSettings(std::make_unique<TProxySettings>());
+    window_->Post(PostedMessage::kUserShow);
+  } else {
+    UseOwnProxy(CreateOwnProxy());
+    window_->Post(PostedMessage::kUserTray);
+  }
+  RunHandler([this] {
+    UpdateStatusDisplay();
+    CheckHostsForMode();
+  });
+}
+
+void TMainForm::FormDestroy() {
+  // Only the own proxy's settings are saved: in the service regime the file belongs to the
+  // service, and the window's copy holds Active as it was read.
+  if (server_) RunHandler([this] { server_->Settings().Save(); });
+  settings_ = nullptr;
+  server_.reset();
+  own_settings_.reset();
+}
+
+std::unique_ptr<TProxyServer> TMainForm::CreateOwnProxy() {
+  try {
+    return std::make_unique<TProxyServer>(proxy_port_);
+  } catch (const std::exception& error) {
+    // Another program holds the port, or the stored mode lacks its certificate files: the window
+    // still comes up, with its proxy stopped and the stored settings to edit, and says why.
+    ShowHandlerError(error);
+    return std::make_unique<TProxyServer>(proxy_port_, TInitialState::kStopped);
+  }
+}
+
+void TMainForm::UseOwnProxy(std::unique_ptr<TProxyServer> server) {
+  settings_ = &server->Settings();
+  server_ = std::move(server);
+  own_settings_.reset();
+}
+
+void TMainForm::UseOwnSettings(std::unique_ptr<TProxySettings> settings) {
+  settings_ = settings.get();
+  own_settings_ = std::move(settings);
+  server_.reset();
+}
+
+bool TMainForm::IsActive() { return server_ ? server_->IsActive() : host_.IsServiceRunning(); }
+
+// ---- events -----------------------------------------------------------------------------------
+
+void TMainForm::MenuClicked(MenuItem item) {
+  RunHandler([this, item] {
+    switch (item) {
+      case MenuItem::kHelp:
+        return mnHelpClick();
+      case MenuItem::kSettings:
+        return EditSettings();
+      case MenuItem::kClose:
+        return window_->Close();
+      case MenuItem::kStartServer:
+      case MenuItem::kTrayStart:
+        return mnStartServerClick();
+      case MenuItem::kStopServer:
+      case MenuItem::kTrayStop:
+        return mnStopServerClick();
+      case MenuItem::kInstallService:
+        return mnInstallServiceClick();
+      case MenuItem::kUninstallService:
+        return mnUninstallServiceClick();
+      case MenuItem::kHostsTest:
+        return mnHostsTestClick();
+      case MenuItem::kHostsProd:
+        return mnHostsProdClick();
+      case MenuItem::kInstallCA:
+        return InstallRootCertificate();
+    }
+  });
+}
+
+void TMainForm::MenuOpening(Menu menu) {
+  RunHandler([this, menu] {
+    switch (menu) {
+      case Menu::kServer:
+        return mnServerClick();
+      case Menu::kHostsFile:
+        return mnHostsFileClick();
+      case Menu::kTray:
+        return trayMenuPopup();
+    }
+  });
+}
+
+void TMainForm::TrayMouse(unsigned mouse_message) {
+  RunHandler([this, mouse_message] { TrayMessage(mouse_message); });
+}
+
+void TMainForm::PostedMessageArrived(PostedMessage message) {
+  RunHandler([this, message] {
+    if (message == PostedMessage::kUserShow) WmUserShow();
+    if (message == PostedMessage::kUserTray) WmUserTray();
+  });
+}
+
+bool TMainForm::SysCommand(unsigned command) {
+  bool handled = false;
+  RunHandler([&] { handled = WmSysCommand(command); });
+  return handled;
+}
+
+void TMainForm::Closing() {
+  RunHandler([this] { FormClose(); });
+}
+
+void TMainForm::WebAddressClicked() {
+  RunHandler([this] { wwwClick(); });
+}
+
+// ---- window and tray --------------------------------------------------------------------------
+
+void TMainForm::WmUserShow() { window_->Show(); }
+
+void TMainForm::WmUserTray() {
+  UpdateTrayIcon(TrayCommand::kAdd);
+  ShowTrayBalloon(IsActive() ? kTipActive : kTipInactive);
+}
+
+void TMainForm::UpdateTrayIcon(TrayCommand command) {
+  bool active = IsActive();
+  tray_data_.flags = kTrayIconFlags;
+  tray_data_.callback_message = platform::kTrayCallbackMessage;
+  tray_data_.icon = active ? kIconActive : kIconInactive;
+  tray_data_.tip = active ? kTipActive : kTipInactive;
+  window_->NotifyTray(command, tray_data_);
+}
+
+void TMainForm::ShowTrayBalloon(const std::string& text) {
+  tray_data_.flags = platform::kTrayFlagInfo;
+  tray_data_.info = text;
+  tray_data_.info_title = platform::kApplicationTitle;
+  tray_data_.timeout_ms = kBalloonTimeoutMs;
+  tray_data_.info_flags = platform::kTrayInfoIconInformation;
+  window_->NotifyTray(TrayCommand::kModify, tray_data_);
+}
+
+void TMainForm::TrayMessage(unsigned mouse_message) {
+  if (mouse_message == platform::kMouseLeftButtonDown) {
+    UpdateTrayIcon(TrayCommand::kDelete);
+    window_->Show();
+  } else if (mouse_message == platform::kMouseRightButtonDown) {
+    window_->PopupTrayMenuAtCursor();
+  }
+}
+
+void TMainForm::trayMenuPopup() {
+  window_->SetMenuItemVisible(MenuItem::kTrayStop, IsActive());
+  window_->SetMenuItemVisible(MenuItem::kTrayStart, !window_->MenuItemVisible(MenuItem::kTrayStop));
+  window_->BringToFront();
+}
+
+bool TMainForm::WmSysCommand(unsigned command) {
+  if (command != platform::kSysCommandMinimize) return false;
+  window_->Hide();
+  UpdateTrayIcon(TrayCommand::kAdd);
+  return true;
+}
+
+void TMainForm::FormClose() {
+  if (!window_->Visible()) UpdateTrayIcon(TrayCommand::kDelete);
+}
+
+void TMainForm::wwwClick() { window_->OpenWebAddress(kWebAddress); }
+
+void TMainForm::UpdateStatusDisplay() {
+  window_->ShowLed(IsActive());
+  window_->SetServiceLabelVisible(host_.IsServiceInstalled());
+}
+
+// ---- Server menu ------------------------------------------------------------------------------
+
+void TMainForm::mnServerClick() {
+  window_->SetMenuItemVisible(MenuItem::kStopServer, IsActive());
+  window_->SetMenuItemVisible(MenuItem::kStartServer,
+                              !window_->MenuItemVisible(MenuItem::kStopServer));
+  window_->SetMenuItemVisible(MenuItem::kInstallService, !host_.IsServiceInstalled());
+  // The service is asked only when the install item is hidden; a running service can't be
+  // removed from the window.
+  window_->SetMenuItemVisible(
+      MenuItem::kUninstallService,
+      !window_->MenuItemVisible(MenuItem::kInstallService) && !host_.IsServiceRunning());
+}
+
+void TMainForm::SetServerActive(bool active) {
+  if (server_) {
+    server_->SetActive(active);
+  } else if (active) {
+    host_.StartProxyService();
+  } else {
+    host_.StopProxyService();
+  }
+  UpdateTrayIcon(TrayCommand::kModify);
+}
+
+void TMainForm::mnStartServerClick() {
+  SetServerActive(true);
+  UpdateStatusDisplay();
+}
+
+void TMainForm::mnStopServerClick() {
+  SetServerActive(false);
+  UpdateStatusDisplay();
+}
+
+void TMainForm::mnInstallServiceClick() {
+  if (server_) {
+    // Stopping returns once the listener is off, so the service can take the port at once.
+    server_->SetActive(false);
+  }
+  // Read before the own proxy goes: a settings file that cannot be read leaves the window in its
+  // own regime, never without settings.
+  auto settings = std::make_unique<TProxySettings>();
+  UseOwnSettings(std::move(settings));
+  host_.InstallProxyService();
+  UpdateStatusDisplay();
+}
+
+void TMainForm::mnUninstallServiceClick() {
+  host_.UninstallProxyService();
+  if (!host_.IsServiceInstalled()) {
+    std::unique_ptr<TProxyServer> server = CreateOwnProxy();
+    server->SetActive(false);
+    UseOwnProxy(std::move(server));
+  }
+  UpdateStatusDisplay();
+}
+
+// ---- Settings ---------------------------------------------------------------------------------
+
+void TMainForm::EditSettings() {
+  const std::int32_t old_mode = settings_->Mode.load();
+  TSettingsForm form(*window_);
+  form.Fill(*settings_);
+  if (!form.ShowModal()) return;
+  form.CopyTo(*settings_);
+  settings_->Save();
+  if (server_)
+    server_->ApplySettings();
+  else
+    host_.SendServiceControl(kControlReloadSettings);
+  if (IsHttpsMode(settings_->Mode.load()) && !IsHttpsMode(old_mode) &&
+      Confirmed(kAskCertificateForMode))
+    InstallRootCertificate();
+  CheckHostsForMode();
+}
+
+// ---- Hosts file -------------------------------------------------------------------------------
+
+void TMainForm::CheckHostsForMode() {
+  switch (settings_->Mode.load()) {
+    case kModeHttp:
+      if (!host_.HasTestEntry() && !host_.HasProductionEntry()) return;
+      if (!Confirmed(kAskRemoveHostsEntries)) return;
+      host_.RemoveEntries();
+      platform::ShowNotice(host_.HasTestEntry() || host_.HasProductionEntry() ? kMsgFailed
+                                                                              : kMsgEntryRemoved);
+      return;
+    case kModeHttpsTest:
+      if (host_.HasTestEntry() || !Confirmed(kAskAddHostsEntry)) return;
+      host_.AddTestEntry();
+      platform::ShowNotice(host_.HasTestEntry() ? kMsgEntryAdded : kMsgFailed);
+      return;
+    case kModeHttpsProduction:
+      if (host_.HasProductionEntry() || !Confirmed(kAskAddHostsEntry)) return;
+      host_.AddProductionEntry();
+      platform::ShowNotice(host_.HasProductionEntry() ? kMsgEntryAdded : kMsgFailed);
+      return;
+    default:
+      return;
+  }
+}
+
+void TMainForm::mnHostsFileClick() {
+  window_->SetMenuItemChecked(MenuItem::kHostsTest, host_.HasTestEntry());
+  window_->SetMenuItemChecked(MenuItem::kHostsProd, host_.HasProductionEntry());
+}
+
+// The check marks are those set when the menu opened; the click does not toggle them.
+void TMainForm::mnHostsTestClick() {
+  if (window_->MenuItemChecked(MenuItem::kHostsTest)) {
+    host_.RemoveEntries();
+    platform::ShowNotice(host_.HasTestEntry() ? kMsgFailed : kMsgEntryRemoved);
+  } else {
+    host_.AddTestEntry();
+    platform::ShowNotice(host_.HasTestEntry() ? kMsgEntryAdded : kMsgFailed);
+  }
+}
+
+void TMainForm::mnHostsProdClick() {
+  if (window_->MenuItemChecked(MenuItem::kHostsProd)) {
+    host_.RemoveEntries();
+    platform::ShowNotice(host_.HasProductionEntry() ? kMsgFailed : kMsgEntryRemoved);
+  } else {
+    host_.AddProductionEntry();
+    platform::ShowNotice(host_.HasProductionEntry() ? kMsgEntryAdded : kMsgFailed);
+  }
+}
+
+// ---- Certificate and help ---------------------------------------------------------------------
+
+void TMainForm::InstallRootCertificate() {
+  // The file is looked for in the current folder first. A tray program started at logon runs in
+  // the system folder, though, so the copy beside the program (the one /rootcert serves) counts
+  // as well.
+  std::string file = kRootCertFile;
+  if (!platform::FileExists(file)) file = AppFilePath(kRootCertFile);
+  if (!platform::FileExists(file)) {
+    platform::ShowNotice(kMsgCertificateFileMissing);
+    return;
+  }
+  if (!Confirmed(kAskInstallCertificate)) return;
+  platform::ShowNotice(host_.AddCertificateFile(file, kRootStoreName)
+                           ? kMsgCertificateInstalled
+                           : kMsgCertificateNotInstalled);
+}
+
+void TMainForm::mnHelpClick() {
+  if (!help_form_) help_form_ = std::make_unique<THelpForm>(*window_);
+  help_form_->Show();
+}
+
+}  // namespace vp
