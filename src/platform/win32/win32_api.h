@@ -15,3 +15,6 @@
 #include <ws2tcpip.h>
 #include <windows.h>
 #include <shlobj.h>
+#include <shellapi.h>
+#include <tlhelp32.h>
+#include <winsvc.h>
