@@ -13,7 +13,14 @@ TVormetraProxyService::~TVormetraProxyService() = default;
 
 void TVormetraProxyService::ServiceStart(bool&) {
   FServer = std::make_unique<TProxyServer>(port_);
-  FServer->SetActive(true);
+  try {
+    FServer->SetActive(true);
+  } catch (...) {
+    // The service is about to be reported stopped; a server kept until the module goes would
+    // only hold its settings and threads for nothing.
+    FServer.reset();
+    throw;
+  }
   LogMessage("Service started");
 }
 

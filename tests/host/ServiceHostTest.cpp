@@ -207,6 +207,7 @@ TEST_F(ServiceHost, StartFailureIsLoggedAndTheServiceStops) {
   EXPECT_EQ(manager_.events(),
             std::vector<std::string>{"error: Service failed on start: Could not bind socket. "
                                      "Address and port are already in use."});
+  EXPECT_EQ(service_->Server(), nullptr);
 }
 
 TEST_F(ServiceHost, FailedDispatcherIsLoggedUnderTheProgramsName) {
