@@ -71,8 +71,9 @@ TEST(ProgramEntry, ServiceManagerIsAskedOnlyWhereTheRowsBeforeDidNotDecide) {
 
   ScriptedProbes plain;
   ChooseRole({}, plain.Probes());
-  EXPECT_EQ(plain.asked_installed, 0) << "row 6 looks at the install switch first";
-  EXPECT_EQ(plain.asked_ancestry, 1) << "every start past row 6 reads the process list";
+  EXPECT_EQ(plain.asked_installed, 0) << "the install switch comes before the manager";
+  EXPECT_EQ(plain.asked_ancestry, 1)
+      << "every start that reaches the service host's row reads the process list";
 
   ScriptedProbes not_installed;
   ChooseRole({"/install"}, not_installed.Probes());
@@ -115,7 +116,8 @@ TEST(ProgramEntry, TaskErrorsEndWithAnErrorBoxAndExitCodeOne) {
   EXPECT_EQ(prompt.errors(),
             std::vector<std::string>{"The service did not respond to the start or control "
                                      "request in a timely fashion."});
-  EXPECT_EQ(RunProgram({"/install"}), 0) << "installed and stopped: row 6 starts it";
+  EXPECT_EQ(RunProgram({"/install"}), 0)
+      << "installed and stopped: the install switch only starts it";
   EXPECT_EQ(manager.StateOf(kServiceName), platform::ServiceState::kRunning);
   EXPECT_EQ(RunProgram({"/tray"}), 2);
   EXPECT_EQ(prompt.shown().size(), 1u);
