@@ -23,6 +23,8 @@ enum class ErrorKind {
   kDns,                // a DNS query failed or its reply was malformed
   kCancelled,          // the user cancelled a transfer
   kLimit,              // a safety bound was reached (line length, header count, retries)
+  kSystem,             // the service manager or another OS service refused; what() is its text
+  kSettings,           // the settings hold a value that an operation cannot use safely
 };
 
 class Error : public std::runtime_error {

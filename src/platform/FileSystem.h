@@ -34,6 +34,26 @@ std::int64_t FileSize(const std::string& path);
 // Makes the folder and every missing parent. Returns false when it could not.
 bool ForceDirectories(const std::string& path);
 
+// Opens the existing file for reading and writing with no sharing and closes it at once: whether
+// this process may change the file now. False for a missing file, for a lack of rights, and for a
+// file that another program holds open (Windows) or holds an exclusive lock on (POSIX).
+bool CanOpenExclusively(const std::string& path);
+// Holds a file as another program that edits it would, until destroyed: open with no sharing on
+// Windows, under an exclusive lock on POSIX. CanOpenExclusively answers false meanwhile.
+class FileHoldForTesting {
+ public:
+  explicit FileHoldForTesting(const std::string& path);
+  ~FileHoldForTesting();
+  FileHoldForTesting(const FileHoldForTesting&) = delete;
+  FileHoldForTesting& operator=(const FileHoldForTesting&) = delete;
+
+ private:
+  std::intptr_t handle_;
+};
+// Copies source to target unless a file already exists there. A copy that fails partway leaves no
+// target behind. Returns whether the copy was made.
+bool CopyFileNoOverwrite(const std::string& source, const std::string& target);
+
 // Reads the whole file, denying others the right to write while it is open.
 // Throws ErrorKind::kFileOpen: Cannot open file "<path>". <system text>
 std::string ReadFileBytes(const std::string& path);

@@ -7,5 +7,6 @@ namespace vp::platform {
 
 std::string NativeProgramFilePath();
 std::string NativeCommonAppDataFolder();
+std::string NativeHostsFilePath();
 
 }  // namespace vp::platform

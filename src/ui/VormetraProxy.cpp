@@ -1,29 +1,17 @@
-// Program entry: picks the role of this process from its command line.
-#include <cstdio>
-#include <cctype>
-#include <cstring>
+// Program entry: one executable, whose role this process takes is decided by its command line
+// and its parent process.
 #include <string>
+#include <vector>
 
-#include "host/ForegroundServer.h"
-
-namespace {
-
-// Windows-style switches: "/serve"; "-serve" and "--serve" are taken too.
-bool IsSwitch(const char* argument, const char* name) {
-  std::string text = argument;
-  std::size_t start = text.find_first_not_of("/-");
-  if (start == 0 || start == std::string::npos) return false;
-  text = text.substr(start);
-  if (text.size() != std::strlen(name)) return false;
-  for (std::size_t i = 0; i < text.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(text[i])) != name[i]) return false;
-  return true;
-}
-
-}  // namespace
+#include "host/KesCertStore.h"
+#include "platform/MainThread.h"
+#include "ui/ProgramEntry.h"
 
 int main(int argc, char** argv) {
-  if (argc >= 2 && IsSwitch(argv[1], "serve")) return vp::RunForegroundServer();
-  std::fprintf(stderr, "Usage: vormetra-proxy /serve\n");
-  return 2;
+  vp::platform::MarkCurrentThreadAsMain();
+  // A forwarder that checks its peer asks the certificate store about what OpenSSL alone does
+  // not trust.
+  vp::UseCertStoreForForwarderTrust();
+  std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
+  return vp::RunProgram(arguments);
 }

@@ -2,6 +2,7 @@
 #include "platform/FileSystem.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -134,6 +135,52 @@ bool ForceDirectories(const std::string& path) {
   if (slash != std::string::npos && slash > 0 && !ForceDirectories(trimmed.substr(0, slash)))
     return false;
   return ::mkdir(trimmed.c_str(), 0755) == 0 || errno == EEXIST;
+}
+
+bool CanOpenExclusively(const std::string& path) {
+  // O_NONBLOCK: a FIFO planted at the path must not hang the test.
+  Fd fd(::open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC));
+  if (fd.get() < 0) return false;
+  struct stat st;
+  if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  // POSIX has no sharing modes; an exclusive advisory lock is the nearest thing a program that
+  // edits the file would hold.
+  return ::flock(fd.get(), LOCK_EX | LOCK_NB) == 0;
+}
+
+FileHoldForTesting::FileHoldForTesting(const std::string& path)
+    : handle_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {
+  if (handle_ >= 0) ::flock(static_cast<int>(handle_), LOCK_EX);
+}
+
+FileHoldForTesting::~FileHoldForTesting() {
+  if (handle_ >= 0) ::close(static_cast<int>(handle_));
+}
+
+bool CopyFileNoOverwrite(const std::string& source, const std::string& target) {
+  struct stat st;
+  if (target.empty() || ::lstat(target.c_str(), &st) == 0) return false;
+  std::string bytes;
+  try {
+    bytes = ReadFileBytes(source);
+  } catch (const Error&) {
+    return false;
+  }
+  mode_t mode = ::stat(source.c_str(), &st) == 0 ? st.st_mode & 07777 : 0644;
+  std::string pattern = target + ".XXXXXX";
+  std::vector<char> temp_name(pattern.begin(), pattern.end());
+  temp_name.push_back('\0');
+  Fd fd(::mkostemp(temp_name.data(), O_CLOEXEC));
+  if (fd.get() < 0) return false;
+  TempFileGuard guard(temp_name.data());
+  ::fchmod(fd.get(), mode);
+  if (!WriteAll(fd.get(), bytes, -1) || ::fsync(fd.get()) != 0 || ::close(fd.release()) != 0)
+    return false;
+  // link() refuses an existing name, so a target made meanwhile by somebody else survives, and
+  // the copy appears whole or not at all.
+  if (::link(temp_name.data(), target.c_str()) != 0) return false;
+  SyncDirectoryOf(target);
+  return true;
 }
 
 std::string ReadFileBytes(const std::string& path) {

@@ -117,6 +117,26 @@ bool ForceDirectories(const std::string& path) {
   return CreateDirectoryA(trimmed.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
 }
 
+bool CanOpenExclusively(const std::string& path) {
+  FileHandle file(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+  return file.valid();
+}
+
+FileHoldForTesting::FileHoldForTesting(const std::string& path)
+    : handle_(reinterpret_cast<std::intptr_t>(CreateFileA(
+          path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr))) {
+}
+
+FileHoldForTesting::~FileHoldForTesting() {
+  HANDLE handle = reinterpret_cast<HANDLE>(handle_);
+  if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+}
+
+bool CopyFileNoOverwrite(const std::string& source, const std::string& target) {
+  return CopyFileA(source.c_str(), target.c_str(), TRUE) != FALSE;
+}
+
 std::string ReadFileBytes(const std::string& path) {
   FileHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr));

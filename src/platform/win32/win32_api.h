@@ -17,5 +17,8 @@
 // Left out of <windows.h> by WIN32_LEAN_AND_MEAN.
 #include <wincrypt.h>
 #include <shlobj.h>
-// The notification area and ShellExecuteW, also left out by WIN32_LEAN_AND_MEAN.
+// The notification area, ShellExecuteW, ToolHelp and the service manager, also left out by
+// WIN32_LEAN_AND_MEAN.
 #include <shellapi.h>
+#include <tlhelp32.h>
+#include <winsvc.h>

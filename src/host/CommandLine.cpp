@@ -1,0 +1,20 @@
+// Switch matching.
+#include "host/CommandLine.h"
+
+#include <algorithm>
+
+#include "protocol/AsciiText.h"
+
+namespace vp {
+
+bool IsSwitch(const std::string& argument, const std::string& name) {
+  if (argument.empty() || (argument[0] != '-' && argument[0] != '/')) return false;
+  return EqualsNoCase(std::string_view(argument).substr(1), name);
+}
+
+bool FindSwitch(const std::vector<std::string>& arguments, const std::string& name) {
+  return std::any_of(arguments.begin(), arguments.end(),
+                     [&](const std::string& argument) { return IsSwitch(argument, name); });
+}
+
+}  // namespace vp

@@ -1,0 +1,162 @@
+// The hosts-file editor and the relaunch with a switch.
+#include "host/CommonProc.h"
+
+#include <vector>
+
+#include "platform/CodePage.h"
+#include "platform/Error.h"
+#include "platform/FileSystem.h"
+#include "platform/HostsFile.h"
+#include "platform/ProcessLauncher.h"
+#include "platform/UserPrompt.h"
+#include "proxy/ProxyServer.h"
+#include "proxy/ProxySettings.h"
+
+namespace vp {
+namespace {
+
+constexpr const char* kBackupFolderName = "VormetraProxy";
+constexpr const char* kBackupFileName = "hosts";
+
+struct Hosts {
+  std::string test;
+  std::string production;
+};
+
+// The two host names as the settings file has them now.
+Hosts ReadHosts() {
+  TProxySettings settings;
+  return {HostOfURL(settings.URLTest.get()), HostOfURL(settings.URLProduction.get())};
+}
+
+// Lines split at CR LF, CR or LF. A line end at the very end starts no further line; the bytes
+// themselves (NULs, 8-bit text) pass through untouched.
+std::vector<std::string> SplitLines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find_first_of("\r\n", start);
+    if (end == std::string::npos) {
+      lines.push_back(text.substr(start));
+      break;
+    }
+    lines.push_back(text.substr(start, end - start));
+    start = end + (text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n' ? 2 : 1);
+  }
+  return lines;
+}
+
+std::string JoinLines(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& line : lines) text.append(line).append("\r\n");
+  return text;
+}
+
+bool BelongsTo(const std::string& line, const std::string& host) {
+  return !host.empty() && line.find(host) != std::string::npos;
+}
+
+// Removes the host's lines, last line first; returns how many went.
+int RemoveLinesOf(std::vector<std::string>& lines, const std::string& host) {
+  int removed = 0;
+  for (std::size_t i = lines.size(); i-- > 0;) {
+    if (!BelongsTo(lines[i], host)) continue;
+    lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(i));
+    ++removed;
+  }
+  return removed;
+}
+
+// A name that a hosts-file line can carry as one name: anything else would write another name,
+// a comment or a line of the settings file's choosing into a file that the whole machine trusts.
+bool IsUsableHostName(const std::string& host) {
+  if (host.empty()) return false;
+  for (char c : host) {
+    unsigned char byte = static_cast<unsigned char>(c);
+    if (byte <= 0x20 || byte == 0x7F || c == '#') return false;
+  }
+  return true;
+}
+
+std::string BackupFolder() {
+  std::string appdata = platform::CommonAppDataFolder();
+  if (appdata.empty()) return {};
+  return platform::IncludeTrailingDelimiter(appdata) + kBackupFolderName;
+}
+
+}  // namespace
+
+void BackupHostsFile() {
+  std::string hosts = platform::HostsFilePath();
+  if (!platform::FileExists(hosts)) return;
+  // Without the machine-wide folder there is no agreed place for the copy; the change goes ahead.
+  std::string folder = BackupFolder();
+  if (folder.empty()) return;
+  platform::ForceDirectories(folder);
+  std::string backup = folder + platform::PathDelimiter() + kBackupFileName;
+  if (platform::FileExists(backup) || platform::DirectoryExists(backup)) return;
+  platform::ShowNotice(kMsgHostsBackup + platform::Utf8FromAnsi(backup) + ". ");
+  platform::CopyFileNoOverwrite(hosts, backup);
+}
+
+bool CanWriteHostsFile() { return platform::CanOpenExclusively(platform::HostsFilePath()); }
+
+void RelaunchWithSwitch(const std::string& switch_name, bool already_privileged) {
+  if (platform::AskQuestion(kMsgRelaunchQuestion) != platform::Answer::kYes) return;
+  platform::LaunchVerb verb =
+      already_privileged ? platform::LaunchVerb::kOpen : platform::LaunchVerb::kRunAs;
+  platform::CurrentProcessLauncher().RunAndWait(verb, platform::ProgramFilePath(),
+                                                "/" + switch_name);
+  platform::BringApplicationToFront();
+}
+
+void THosts::AddTestEntry() { AddEntry(true); }
+
+void THosts::AddProductionEntry() { AddEntry(false); }
+
+void THosts::AddEntry(bool test_host) {
+  BackupHostsFile();
+  if (!CanWriteHostsFile()) {
+    RelaunchWithSwitch(test_host ? kSwitchHostTest : kSwitchHostProd, false);
+    return;
+  }
+  Hosts hosts = ReadHosts();
+  const std::string& entry_host = test_host ? hosts.test : hosts.production;
+  if (!IsUsableHostName(entry_host))
+    throw Error(ErrorKind::kSettings, test_host ? kMsgBadTestHost : kMsgBadProductionHost);
+  std::string path = platform::HostsFilePath();
+  std::vector<std::string> lines = SplitLines(platform::ReadFileBytes(path));
+  RemoveLinesOf(lines, hosts.test);
+  RemoveLinesOf(lines, hosts.production);
+  lines.push_back(kEntryPrefix + entry_host);
+  platform::ReplaceFileBytes(path, JoinLines(lines));
+}
+
+void THosts::RemoveEntries() {
+  BackupHostsFile();
+  if (!CanWriteHostsFile()) {
+    RelaunchWithSwitch(kSwitchHostRemove, false);
+    return;
+  }
+  std::string path = platform::HostsFilePath();
+  std::vector<std::string> lines = SplitLines(platform::ReadFileBytes(path));
+  Hosts hosts = ReadHosts();
+  int removed = RemoveLinesOf(lines, hosts.test);
+  removed += RemoveLinesOf(lines, hosts.production);
+  if (removed > 0) platform::ReplaceFileBytes(path, JoinLines(lines));
+}
+
+bool THosts::HasTestEntry() { return HasEntry(true); }
+
+bool THosts::HasProductionEntry() { return HasEntry(false); }
+
+bool THosts::HasEntry(bool test_host) {
+  Hosts hosts = ReadHosts();
+  const std::string& host = test_host ? hosts.test : hosts.production;
+  if (host.empty()) return false;
+  for (const std::string& line : SplitLines(platform::ReadFileBytes(platform::HostsFilePath())))
+    if (BelongsTo(line, host)) return true;
+  return false;
+}
+
+}  // namespace vp

@@ -1,0 +1,47 @@
+// The service module's events.
+#include "host/VormetraProxyServiceU.h"
+
+#include "host/ServiceControl.h"
+#include "proxy/ProxySettings.h"
+
+namespace vp {
+
+TVormetraProxyService::TVormetraProxyService(std::uint16_t port)
+    : TService(kServiceName, kServiceDisplayName), port_(port) {}
+
+TVormetraProxyService::~TVormetraProxyService() = default;
+
+void TVormetraProxyService::ServiceStart(bool&) {
+  FServer = std::make_unique<TProxyServer>(port_);
+  try {
+    FServer->SetActive(true);
+  } catch (...) {
+    // The service is about to be reported stopped; a server kept until the module goes would
+    // only hold its settings and threads for nothing.
+    FServer.reset();
+    throw;
+  }
+  LogMessage("Service started");
+}
+
+void TVormetraProxyService::ServiceStop(bool&) {
+  FServer.reset();
+  LogMessage("Service end");
+}
+
+void TVormetraProxyService::ServiceAfterInstall() {
+  SetServiceDescription();
+  StartProxyService();
+}
+
+// With Active false in the file the listener stays off, while the service goes on reporting
+// that it runs.
+bool TVormetraProxyService::HandleCustomControl(std::uint32_t code) {
+  if (code != ControlReloadSettings || !FServer) return true;
+  FServer->Settings().Load();
+  FServer->ApplySettings();
+  LogMessage("Settings reloaded");
+  return false;
+}
+
+}  // namespace vp

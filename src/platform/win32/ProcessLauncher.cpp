@@ -1,0 +1,63 @@
+// The second copy of the program on Windows: the shell's extended execute with "open" or
+// "runas" (which asks for elevation), waited for by checking every 10 ms.
+#include "platform/ProcessLauncher.h"
+
+#include "platform/win32/win32_api.h"
+
+namespace vp::platform {
+namespace {
+
+constexpr DWORD kWaitStepMs = 10;
+
+std::wstring WideFromAnsi(const std::string& ansi) {
+  if (ansi.empty()) return {};
+  int length = static_cast<int>(ansi.size());
+  int count = MultiByteToWideChar(CP_ACP, 0, ansi.data(), length, nullptr, 0);
+  if (count <= 0) return {};
+  std::wstring wide(static_cast<std::size_t>(count), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, ansi.data(), length, wide.data(), count);
+  return wide;
+}
+
+class ShellLauncher : public ProcessLauncher {
+ public:
+  bool RunAndWait(LaunchVerb verb, const std::string& program,
+                  const std::string& parameters) override {
+    std::wstring file = WideFromAnsi(program);
+    std::wstring arguments = WideFromAnsi(parameters);
+    SHELLEXECUTEINFOW info = {};
+    info.cbSize = sizeof info;
+    info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_DDEWAIT | SEE_MASK_FLAG_NO_UI;
+    // The program has no hidden application window of its own to own the consent dialog.
+    info.hwnd = nullptr;
+    info.lpVerb = verb == LaunchVerb::kRunAs ? L"runas" : L"open";
+    info.lpFile = file.c_str();
+    info.lpParameters = arguments.c_str();
+    info.nShow = SW_SHOWNORMAL;
+    // Refused consent and shell failures alike leave no process to wait for.
+    if (!ShellExecuteExW(&info) || info.hProcess == nullptr) return false;
+    while (WaitForSingleObject(info.hProcess, kWaitStepMs) == WAIT_TIMEOUT) {
+    }
+    CloseHandle(info.hProcess);
+    return true;
+  }
+};
+
+BOOL CALLBACK BringForward(HWND window, LPARAM) {
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  if (owner != GetCurrentProcessId() || !IsWindowVisible(window)) return TRUE;
+  SetForegroundWindow(window);
+  return FALSE;  // the first visible window of ours is enough
+}
+
+}  // namespace
+
+ProcessLauncher& NativeProcessLauncher() {
+  static ShellLauncher launcher;
+  return launcher;
+}
+
+void BringApplicationToFront() { EnumWindows(BringForward, 0); }
+
+}  // namespace vp::platform
