@@ -7,7 +7,6 @@
 namespace vp {
 namespace {
 
-constexpr int kListenQueue = 15;
 // How often a listening thread looks up from accept() to see whether it should stop and to
 // release the threads of connections that have ended.
 constexpr int kAcceptPollMs = 500;
@@ -60,7 +59,9 @@ void TIdHTTPServer::Start() {
       } catch (const Error& error) {
         throw Error(ErrorKind::kBind, kMsgCouldNotBind, error.detail(), error.code());
       }
-      listening->socket.Listen(kListenQueue);
+      // Tills come back together after an outage; a short queue would turn that burst into
+      // refused connects and one-second retries.
+      listening->socket.ListenWithSystemMaximumQueue();
       listening_.push_back(std::move(listening));
     }
   } catch (...) {
