@@ -24,6 +24,8 @@ inline constexpr const char* kDefaultCipherList = "AES:ALL:!aNULL:!eNULL:+RC4:@S
 struct SslContextCallbacks {
   openssl::InfoCallback info = nullptr;
   openssl::VerifyCallback verify = nullptr;
+
+  friend bool operator==(const SslContextCallbacks&, const SslContextCallbacks&) = default;
 };
 
 class SslContext {
@@ -32,6 +34,15 @@ class SslContext {
   // texts above; for the root certificate, certificate, key and DH parameters the message goes on
   // with a line break and the library's error text.
   static std::shared_ptr<SslContext> Create(std::shared_ptr<const SslLibrary> library,
+                                            const TIdSSLOptions& options,
+                                            const SslContextCallbacks& callbacks);
+  // Like Create, but one context serves every call with the same library, options and callbacks,
+  // as long as its options read nothing from disk and check no peer (no trust locations,
+  // certificate, key or parameters; VerifyMode empty). Such a context depends on its options
+  // alone, so sharing it changes nothing on the wire, and the library's contexts are safe to use
+  // from many threads at once. Every other call gets a context of its own, as Create makes it,
+  // so files are read afresh each time.
+  static std::shared_ptr<SslContext> Shared(std::shared_ptr<const SslLibrary> library,
                                             const TIdSSLOptions& options,
                                             const SslContextCallbacks& callbacks);
   ~SslContext();
