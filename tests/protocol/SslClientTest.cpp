@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <mutex>
 #include <vector>
 
@@ -144,12 +146,14 @@ TEST(SslClientConnect, ServerClosingDuringHandshakeIsEofViolation) {
 // files, so the requests share one context, while each still sends its own server name.
 TEST(SslClientConnect, RequestsShareOneContextAndEachSendsItsServerName) {
   std::mutex mutex;
+  std::condition_variable recorded;
   std::vector<std::string> seen;
   test::TlsTestServer server(UpstreamOptions(), [&](TlsIOHandler& connection) {
     const char* name = SslLibrary::Get()->fn().SSL_get_servername(
         connection.connection(), openssl::kTlsextNametypeHostName);
     std::lock_guard<std::mutex> lock(mutex);
     seen.push_back(name ? name : "(none)");
+    recorded.notify_all();
   });
   // Both connections stay open, so a context of each one's own could not reuse the other's memory.
   std::vector<platform::Socket> sockets(2);
@@ -164,7 +168,9 @@ TEST(SslClientConnect, RequestsShareOneContextAndEachSendsItsServerName) {
   }
   EXPECT_EQ(&static_cast<TlsIOHandler&>(*connections[0]).context(),
             &static_cast<TlsIOHandler&>(*connections[1]).context());
-  std::lock_guard<std::mutex> lock(mutex);
+  // The server's side of a handshake may finish after ours.
+  std::unique_lock<std::mutex> lock(mutex);
+  recorded.wait_for(lock, std::chrono::seconds(5), [&] { return seen.size() >= 2; });
   EXPECT_EQ(seen, (std::vector<std::string>{"first.test", "second.test"}));
 }
 
