@@ -1,9 +1,11 @@
-// The HTTP/1.1 listener: one listening thread per binding, one thread per accepted connection, one
+// The HTTP/1.1 listener: one listening thread per binding, one thread per open connection, one
 // request per connection, answered by a single handler.
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <list>
 #include <memory>
@@ -70,18 +72,32 @@ class TIdHTTPServer {
   struct Listening;
   struct Connection;
 
+  struct Worker;
+
   void Start();
   void Stop();
   void AcceptLoop(Listening& listening);
+  void Dispatch(std::unique_ptr<Connection> connection);
+  void WorkerLoop(Worker& worker);
   void RunConnection(Connection& connection);
-  void ReapFinishedConnections();
+  void ReapRetiredWorkers();
+  void ReleaseMemoryWhenIdle();
 
   TIdServerIOHandler* io_handler_ = nullptr;
   std::atomic<bool> active_{false};
   std::atomic<bool> stopping_{false};
   std::vector<std::unique_ptr<Listening>> listening_;
-  std::mutex connections_mutex_;
-  std::list<std::unique_ptr<Connection>> connections_;
+
+  // Every open connection is served at once by a thread of its own. A thread that has finished
+  // one waits a short while for the next before it ends, so that under load threads are reused
+  // instead of being started and torn down for every connection.
+  std::mutex mutex_;
+  std::condition_variable work_ready_;
+  std::list<std::unique_ptr<Connection>> connections_;  // open, served or waiting; guarded
+  std::deque<Connection*> waiting_;                      // accepted, not yet taken; guarded
+  std::list<std::unique_ptr<Worker>> workers_;           // guarded
+  std::size_t idle_workers_ = 0;                         // guarded
+  std::atomic<bool> memory_to_release_{false};
 };
 
 }  // namespace vp

@@ -300,6 +300,37 @@ TEST_F(HttpServerTest, StopEndsIdleAndHalfSentConnectionsPromptly) {
   EXPECT_EQ(seen().calls, 0);
 }
 
+// Threads are kept for the next connection, but never make one wait: every connection of a burst
+// is inside the handler at the same time, in a second burst larger than the first too.
+TEST_F(HttpServerTest, ServesEveryOpenConnectionSideBySideBurstAfterBurst) {
+  std::mutex burst_mutex;
+  std::condition_variable arrived;
+  int inside = 0;
+  int expected = 0;
+  handler_ = [&](TIdContext&, TIdHTTPRequestInfo&, TIdHTTPResponseInfo& response) {
+    std::unique_lock<std::mutex> lock(burst_mutex);
+    ++inside;
+    arrived.notify_all();
+    bool together =
+        arrived.wait_for(lock, std::chrono::seconds(10), [&] { return inside >= expected; });
+    response.ResponseText = together ? "together" : "alone";
+  };
+  for (int burst : {20, 30}) {
+    {
+      std::lock_guard<std::mutex> lock(burst_mutex);
+      inside = 0;
+      expected = burst;
+    }
+    std::vector<platform::Socket> clients;
+    for (int i = 0; i < burst; ++i) {
+      clients.push_back(test::ConnectLoopback(port_));
+      clients.back().SendAll("GET / HTTP/1.0\r\n\r\n");
+    }
+    for (platform::Socket& client : clients)
+      EXPECT_EQ(test::ReadAnswer(client, 15000).body, "together") << "burst of " << burst;
+  }
+}
+
 TEST_F(HttpServerTest, RestartsOnTheSamePortRightAfterStop) {
   Send("GET / HTTP/1.0\r\n\r\n");  // leaves a connection in TIME_WAIT on our side
   server_.SetActive(false);
