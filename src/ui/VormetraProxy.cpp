@@ -5,6 +5,7 @@
 #include <string>
 
 #include "host/ForegroundServer.h"
+#include "platform/ProcessMemory.h"
 
 namespace {
 
@@ -23,6 +24,7 @@ bool IsSwitch(const char* argument, const char* name) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  vp::platform::PrepareHeapForManyThreads();
   if (argc >= 2 && IsSwitch(argv[1], "serve")) return vp::RunForegroundServer();
   std::fprintf(stderr, "Usage: vormetra-proxy /serve\n");
   return 2;

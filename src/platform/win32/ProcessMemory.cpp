@@ -5,6 +5,9 @@
 
 namespace vp::platform {
 
+// The Windows heap serves all threads from one heap with per-size buckets; nothing to bound.
+void PrepareHeapForManyThreads() {}
+
 void ReleaseFreeMemory() { ::_heapmin(); }
 
 }  // namespace vp::platform
