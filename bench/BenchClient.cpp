@@ -5,12 +5,14 @@
 //
 //   vp-bench-client --port N --transport plain|tls1.0|tls1.2 --concurrency C
 //                   [--requests N] [--seconds S] [--host 127.0.0.1] [--latencies FILE]
+//                   [--no-tickets]
 //
 // Stops after N requests or S seconds, whichever comes first, and prints one line:
 //   rps=R p50_ms=X p99_ms=Y good=G bad=B seconds=T
 // with rps counting good requests only and the percentiles taken by nearest rank over them. With
 // --latencies, the time of every good request (ms) is appended to FILE, one a line, so that runs
-// taken in rounds can be summed up.
+// taken in rounds can be summed up. --no-tickets leaves the session ticket extension out of the
+// hello, as older clients do; a server then keeps each session in its cache instead.
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -45,6 +47,7 @@ struct Options {
   long requests = 1000;
   double seconds = 10;
   std::string latencies_file;
+  bool tickets = true;
 };
 
 Transport ParseTransport(const std::string& text) {
@@ -56,8 +59,14 @@ Transport ParseTransport(const std::string& text) {
 
 Options ParseOptions(int argc, char** argv) {
   Options options;
-  for (int i = 1; i + 1 < argc; i += 2) {
+  for (int i = 1; i < argc; i += 2) {
     std::string name = argv[i];
+    if (name == "--no-tickets") {
+      options.tickets = false;
+      --i;
+      continue;
+    }
+    if (i + 1 == argc) throw std::runtime_error("no value for " + name);
     const char* value = argv[i + 1];
     if (name == "--host") options.host = value;
     else if (name == "--port") options.port = std::atoi(value);
@@ -71,18 +80,19 @@ Options ParseOptions(int argc, char** argv) {
   if (options.port <= 0 || options.concurrency < 1 || options.requests < 1 || options.seconds <= 0)
     throw std::runtime_error(
         "usage: vp-bench-client --port N --transport plain|tls1.0|tls1.2 --concurrency C "
-        "[--requests N] [--seconds S] [--host ADDRESS] [--latencies FILE]");
+        "[--requests N] [--seconds S] [--host ADDRESS] [--latencies FILE] [--no-tickets]");
   return options;
 }
 
-SslCtxPtr MakeContext(Transport transport) {
-  if (transport == Transport::kPlain) return nullptr;
+SslCtxPtr MakeContext(const Options& options) {
+  if (options.transport == Transport::kPlain) return nullptr;
   SslCtxPtr ctx(SSL_CTX_new(TLS_client_method()));
   if (!ctx) throw std::runtime_error(TlsErrorText("SSL_CTX_new"));
-  PinVersion(ctx.get(), transport == Transport::kTls10 ? TLS1_VERSION : TLS1_2_VERSION);
+  PinVersion(ctx.get(), options.transport == Transport::kTls10 ? TLS1_VERSION : TLS1_2_VERSION);
   // Like a till that keeps no sessions: every connection is a full handshake.
   SSL_CTX_set_session_cache_mode(ctx.get(), SSL_SESS_CACHE_OFF);
-  SSL_CTX_set_options(ctx.get(), SSL_OP_NO_TICKET | SSL_OP_IGNORE_UNEXPECTED_EOF);
+  SSL_CTX_set_options(ctx.get(), SSL_OP_IGNORE_UNEXPECTED_EOF |
+                                     (options.tickets ? 0 : SSL_OP_NO_TICKET));
   return ctx;
 }
 
@@ -188,7 +198,7 @@ int main(int argc, char** argv) {
   using namespace vp::bench;
   try {
     Options options = ParseOptions(argc, argv);
-    SslCtxPtr ctx = MakeContext(options.transport);
+    SslCtxPtr ctx = MakeContext(options);
     Totals totals;
     std::atomic<long> issued{0};
     Clock::time_point start = Clock::now();

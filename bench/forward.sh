@@ -14,6 +14,8 @@
 #
 # Knobs: BENCH_LEVELS ("1 8 64"), BENCH_SECONDS (9 per case and level), BENCH_ROUNDS (3: each
 # case runs its share of the time in each round), BENCH_REQUESTS (100000 per case and level),
+# BENCH_TICKETS (1: the tills offer session tickets, as current TLS clients do, though they never
+# resume; 0: they do not, and a TLS front keeps every session in its cache),
 # BENCH_BUILD_DIR (build/bench), BENCH_PROXY (another vormetra-proxy to measure, for a before and
 # after). The proxy listens on its own port 8449, which must be free.
 #
@@ -277,6 +279,8 @@ with_children() {
   awk -v parent="$1" '$4 == parent { print $1 }' /proc/[0-9]*/stat 2>/dev/null || true
 }
 
+ticket_option=""
+[ "${BENCH_TICKETS:-1}" = 0 ] && ticket_option=--no-tickets
 failed=0
 results=$work/results
 : >"$results"
@@ -291,7 +295,8 @@ segment() {
     --seconds 10 >/dev/null 2>&1 || true
   before=$(cpu_ms "$@")
   line=$("$client" --port "$port" --transport "$transport" --concurrency "$level" \
-    --requests "$count" --seconds "$span" --latencies "$work/latencies.${name// /_}.$level") ||
+    --requests "$count" --seconds "$span" --latencies "$work/latencies.${name// /_}.$level" \
+    $ticket_option) ||
     line="rps=0 p50_ms=0 p99_ms=0 good=0 bad=1 seconds=0"
   after=$(cpu_ms "$@")
   printf '  %-24s C=%-3s %s cpu_ms=%s\n' "$name" "$level" "$line" $((after - before))
