@@ -250,7 +250,7 @@ std::shared_ptr<SslContext> SslContext::Create(std::shared_ptr<const SslLibrary>
                                                const TIdSSLOptions& options,
                                                const SslContextCallbacks& callbacks) {
   SSL_CTX* ctx = ContextBuilder(*library, options).Build(callbacks);
-  return std::shared_ptr<SslContext>(new SslContext(std::move(library), ctx));
+  return std::shared_ptr<SslContext>(new SslContext(std::move(library), ctx, Verifies(options)));
 }
 
 std::shared_ptr<SslContext> SslContext::Shared(std::shared_ptr<const SslLibrary> library,

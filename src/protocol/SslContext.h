@@ -50,15 +50,18 @@ class SslContext {
   SslContext& operator=(const SslContext&) = delete;
 
   openssl::SSL_CTX* get() const { return ctx_; }
+  // Whether its connections check the peer's certificate (the options' VerifyMode was not empty).
+  bool checks_peer() const { return checks_peer_; }
   const SslLibrary& library() const { return *library_; }
   const std::shared_ptr<const SslLibrary>& shared_library() const { return library_; }
 
  private:
-  SslContext(std::shared_ptr<const SslLibrary> library, openssl::SSL_CTX* ctx)
-      : library_(std::move(library)), ctx_(ctx) {}
+  SslContext(std::shared_ptr<const SslLibrary> library, openssl::SSL_CTX* ctx, bool checks_peer)
+      : library_(std::move(library)), ctx_(ctx), checks_peer_(checks_peer) {}
 
   std::shared_ptr<const SslLibrary> library_;
   openssl::SSL_CTX* ctx_;
+  bool checks_peer_;
 };
 
 }  // namespace vp

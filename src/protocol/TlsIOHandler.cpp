@@ -5,6 +5,7 @@
 #include <climits>
 
 #include "platform/Error.h"
+#include "protocol/ProcessorGate.h"
 
 namespace vp {
 namespace {
@@ -76,7 +77,7 @@ void TlsIOHandler::Handshake() {
 void TlsIOHandler::Negotiate() {
   for (;;) {
     lib_.ClearErrors();
-    int ret = role_ == TlsRole::kServer ? fn_.SSL_accept(ssl_) : fn_.SSL_connect(ssl_);
+    int ret = HandshakeStep();
     if (ret == 1) {
       FlushOutput();
       return;
@@ -94,6 +95,21 @@ void TlsIOHandler::Negotiate() {
     if (text.empty()) text = "SSL error " + std::to_string(error);
     throw Error(ErrorKind::kSsl, text);
   }
+}
+
+// One call into the library's handshake. With its buffers in memory the call never waits for the
+// network: it computes (key exchange, signatures, certificate parsing) and returns. Under load
+// dozens of connection threads would compute at once on a few processors, each slowing the
+// others with switches and lock traffic and the slowest finishing last; through the gate they
+// compute a processor's worth at a time, in the order they came. A handshake that checks its peer
+// may wait on the machine's trust store inside the call, so it does not take a slot.
+int TlsIOHandler::HandshakeStep() {
+  auto step = [this] {
+    return role_ == TlsRole::kServer ? fn_.SSL_accept(ssl_) : fn_.SSL_connect(ssl_);
+  };
+  if (context_->checks_peer()) return step();
+  ProcessorGate::Slot slot(ComputationGate());
+  return step();
 }
 
 std::size_t TlsIOHandler::Read(char* buffer, std::size_t size) {

@@ -62,6 +62,7 @@ class TlsIOHandler final : public IOHandler {
   const char* HandshakeMessage() const;
   [[noreturn]] void FailHandshake(const std::string& text, ErrorKind kind);
   void Negotiate();
+  int HandshakeStep();
   Fill FillInput();
   void FlushOutput();
   void FlushOutputQuietly();
