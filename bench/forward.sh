@@ -98,7 +98,14 @@ free_port() {
   next_port=$((next_port + 1))
 }
 
-rss_kb() { awk '/^VmRSS:/ { print $2 }' "/proc/$1/status"; }
+# "RSS kB (private kB)": resident memory, and the part of it no other process shares (the shared
+# rest is mostly the libraries' code, which every program using them maps).
+memory_kb() {
+  local rss private
+  rss=$(awk '/^VmRSS:/ { print $2 }' "/proc/$1/status")
+  private=$(awk '/^Private_(Clean|Dirty):/ { sum += $2 } END { print sum }' "/proc/$1/smaps_rollup")
+  echo "$rss kB ($private kB private)"
+}
 
 if listening $proxy_port; then
   echo "forward.sh: port $proxy_port is taken; the proxy needs it (is a proxy running?)" >&2
@@ -334,7 +341,7 @@ for level in $levels; do
     for mode in 2 1; do
       start_proxy $mode
       sleep 1
-      [ -n "${rss_idle[$mode]:-}" ] || rss_idle[$mode]=$(rss_kb $proxy_pid)
+      [ -n "${rss_idle[$mode]:-}" ] || rss_idle[$mode]=$(memory_kb $proxy_pid)
       if [ $mode = 2 ]; then
         segment "this proxy, mode 2" tls1.0 $proxy_port "$level" "$span" "$count" $proxy_pid
       else
@@ -342,7 +349,7 @@ for level in $levels; do
       fi
       if [ "$level" = "$last_level" ] && [ "$round" = "$rounds" ]; then
         sleep 2
-        rss_after[$mode]=$(rss_kb $proxy_pid)
+        rss_after[$mode]=$(memory_kb $proxy_pid)
       fi
       stop_pid $proxy_pid
     done
@@ -369,7 +376,8 @@ done < <(cut -d'|' -f1,2 "$results" | awk '!seen[$0]++')
 
 echo
 echo "Each cell: rps as a ratio to the direct TLS 1.2 call at the same concurrency; then rps, p50"
-echo "and p99 in ms, and the forwarder's CPU time per request in ms."
+echo "and p99 in ms, and the CPU time per request of the process in the middle (for the direct"
+echo "call, the upstream's)."
 echo
 awk -F'|' -v levels="$levels" '
   function field(line, key,   n, parts, i, kv) {
@@ -406,8 +414,8 @@ awk -F'|' -v levels="$levels" '
   }' "$summary" "$results"
 echo
 for mode in 2 1; do
-  echo "Resident memory of this proxy in mode $mode: ${rss_idle[$mode]:-?} kB idle," \
-    "${rss_after[$mode]:-?} kB two seconds after its last C=$last_level round"
+  echo "Resident memory of this proxy in mode $mode: ${rss_idle[$mode]:-?} idle," \
+    "${rss_after[$mode]:-?} two seconds after its last C=$last_level round"
 done
 echo "Load: $(cut -d' ' -f1-3 /proc/loadavg) (1, 5, 15 min)"
 
