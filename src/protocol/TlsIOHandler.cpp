@@ -98,18 +98,18 @@ void TlsIOHandler::Negotiate() {
 }
 
 // One call into the library's handshake. With its buffers in memory the call never waits for the
-// network: it computes (key exchange, signatures, certificate parsing) and returns. Under load
-// dozens of connection threads would compute at once on a few processors, each slowing the
-// others with switches and lock traffic and the slowest finishing last; through the gate they
-// compute a processor's worth at a time, in the order they came. A handshake that checks its peer
-// may wait on the machine's trust store inside the call, so it does not take a slot.
+// network: it only computes. On the listener's side that is the heavy part of a connection, the
+// private-key operation of about a millisecond, and under load dozens of connection threads would
+// compute it at once on a few processors, slowing each other with switches and lock traffic, the
+// unluckiest finishing last. Through the gate they compute a processor's worth at a time, in the
+// order they came. The client's steps are short, and handing a slot on would cost them more than
+// it saves. A handshake that checks its peer may wait on the machine's trust store inside the
+// call, so it takes no slot either.
 int TlsIOHandler::HandshakeStep() {
-  auto step = [this] {
-    return role_ == TlsRole::kServer ? fn_.SSL_accept(ssl_) : fn_.SSL_connect(ssl_);
-  };
-  if (context_->checks_peer()) return step();
+  if (role_ == TlsRole::kClient) return fn_.SSL_connect(ssl_);
+  if (context_->checks_peer()) return fn_.SSL_accept(ssl_);
   ProcessorGate::Slot slot(ComputationGate());
-  return step();
+  return fn_.SSL_accept(ssl_);
 }
 
 std::size_t TlsIOHandler::Read(char* buffer, std::size_t size) {
