@@ -314,7 +314,6 @@ segment() {
 if [ $smoke -eq 0 ]; then
   start_nginx
   start_stunnel
-  nginx_pids=$(with_children "$nginx_master_pid")
 fi
 
 # The other programs on the machine come and go; short rounds that take every case in turn let
@@ -331,6 +330,8 @@ for level in $levels; do
   for round in $(seq 1 "$rounds"); do
     segment "direct TLS 1.2" tls1.2 "$upstream_port" "$level" "$span" "$count" "$upstream_pid"
     if [ $smoke -eq 0 ]; then
+      # The master forks its workers after it listens; they are counted with it.
+      nginx_pids=$(with_children "$nginx_master_pid")
       # shellcheck disable=SC2086
       segment "nginx, TLS 1.0 front" tls1.0 "$nginx_tls_port" "$level" "$span" "$count" $nginx_pids
       # shellcheck disable=SC2086
