@@ -1,6 +1,7 @@
 // Listener start and stop, and the threads behind them.
 #include "protocol/HttpServer.h"
 
+#include <algorithm>
 #include <chrono>
 
 #include "platform/Error.h"
@@ -28,12 +29,13 @@ struct TIdHTTPServer::Listening {
 struct TIdHTTPServer::Connection {
   platform::Socket socket;
   std::string remote_ip;
-  std::list<std::unique_ptr<Connection>>::iterator position;  // in connections_
 };
 
 struct TIdHTTPServer::Worker {
   std::thread thread;
-  bool retired = false;  // guarded by mutex_; the thread has left WorkerLoop
+  std::condition_variable wake;
+  std::unique_ptr<Connection> connection;  // the one being served, or handed over; guarded
+  bool retired = false;                    // guarded; the thread has left WorkerLoop
 };
 
 TIdHTTPServer::TIdHTTPServer() = default;
@@ -100,16 +102,19 @@ void TIdHTTPServer::Stop() {
     std::lock_guard<std::mutex> lock(mutex_);
     // A thread waiting for request bytes wakes at once; one inside the handler ends when the
     // handler returns, which the upstream client bounds. Idle threads end now.
-    for (auto& connection : connections_) connection->socket.Interrupt();
+    for (auto& worker : workers_)
+      if (worker->connection) worker->connection->socket.Interrupt();
     workers.swap(workers_);
   }
-  work_ready_.notify_all();
+  for (auto& worker : workers) worker->wake.notify_all();
   for (auto& worker : workers)
     if (worker->thread.joinable()) worker->thread.join();
-  std::lock_guard<std::mutex> lock(mutex_);
-  waiting_.clear();
-  connections_.clear();  // those nobody took close unserved
-  idle_workers_ = 0;
+  workers.clear();  // connections handed over but never taken close unserved
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    idle_workers_.clear();
+    retired_workers_ = 0;
+  }
   if (io_handler_) io_handler_->Shutdown();
 }
 
@@ -138,40 +143,52 @@ void TIdHTTPServer::AcceptLoop(Listening& listening) {
   }
 }
 
-// Hands the connection to a thread that is waiting for one, or starts a new thread for it.
+// Hands the connection to the thread that became idle last (its stack and caches are the warmest),
+// or starts a new thread for it.
 void TIdHTTPServer::Dispatch(std::unique_ptr<Connection> connection) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  if (stopping_) return;  // Stop() has taken the threads already; this one closes unserved
-  Connection* raw = connection.get();
-  connections_.push_back(std::move(connection));
-  raw->position = std::prev(connections_.end());
-  waiting_.push_back(raw);
-  if (idle_workers_ >= waiting_.size()) {
-    work_ready_.notify_one();
-    return;
+  Worker* idle = nullptr;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (stopping_) return;  // Stop() has taken the threads already; this one closes unserved
+    if (idle_workers_.empty()) {
+      auto worker = std::make_unique<Worker>();
+      Worker* new_worker = worker.get();
+      new_worker->connection = std::move(connection);
+      workers_.push_back(std::move(worker));
+      new_worker->thread = std::thread([this, new_worker] { WorkerLoop(*new_worker); });
+      return;
+    }
+    idle = idle_workers_.back();
+    idle_workers_.pop_back();
+    idle->connection = std::move(connection);
   }
-  auto worker = std::make_unique<Worker>();
-  Worker* new_worker = worker.get();
-  workers_.push_back(std::move(worker));
-  new_worker->thread = std::thread([this, new_worker] { WorkerLoop(*new_worker); });
+  idle->wake.notify_one();
 }
 
 void TIdHTTPServer::WorkerLoop(Worker& worker) {
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
-    ++idle_workers_;
-    bool has_work = work_ready_.wait_for(lock, kWorkerIdleTime,
-                                         [this] { return stopping_ || !waiting_.empty(); });
-    --idle_workers_;
-    if (stopping_ || !has_work) break;
-    Connection* connection = waiting_.front();
-    waiting_.pop_front();
+    Connection& connection = *worker.connection;
     lock.unlock();
-    RunConnection(*connection);
+    RunConnection(connection);
     lock.lock();
-    connections_.erase(connection->position);  // closes the socket
+    std::unique_ptr<Connection> done = std::move(worker.connection);
+    lock.unlock();
+    done.reset();  // closes the socket, outside the lock
+    lock.lock();
+    if (stopping_) break;
+    idle_workers_.push_back(&worker);
+    bool handed = worker.wake.wait_for(lock, kWorkerIdleTime, [this, &worker] {
+      return worker.connection != nullptr || stopping_;
+    });
+    if (!handed) {
+      idle_workers_.erase(std::find(idle_workers_.begin(), idle_workers_.end(), &worker));
+      break;
+    }
+    if (stopping_) break;
   }
   worker.retired = true;
+  ++retired_workers_;
   memory_to_release_ = true;
 }
 
@@ -190,9 +207,12 @@ void TIdHTTPServer::RunConnection(Connection& connection) {
   } catch (const std::exception&) {
     // A connection that fails ends without an answer; nothing is logged.
   }
+  // Tell the peer we are done now; the descriptor itself is closed by the caller.
+  connection.socket.Interrupt();
 }
 
 void TIdHTTPServer::ReapRetiredWorkers() {
+  if (retired_workers_.load() == 0) return;
   std::list<std::unique_ptr<Worker>> retired;
   {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -201,6 +221,7 @@ void TIdHTTPServer::ReapRetiredWorkers() {
       if ((*it)->retired) retired.splice(retired.end(), workers_, it);
       it = next;
     }
+    retired_workers_ -= static_cast<int>(retired.size());
   }
   for (auto& worker : retired) worker->thread.join();
 }
@@ -210,7 +231,7 @@ void TIdHTTPServer::ReapRetiredWorkers() {
 void TIdHTTPServer::ReleaseMemoryWhenIdle() {
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (!workers_.empty() || !connections_.empty()) return;
+    if (!workers_.empty()) return;
   }
   if (memory_to_release_.exchange(false)) platform::ReleaseFreeMemory();
 }

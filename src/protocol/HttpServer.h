@@ -5,7 +5,6 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <list>
 #include <memory>
@@ -71,7 +70,6 @@ class TIdHTTPServer {
  private:
   struct Listening;
   struct Connection;
-
   struct Worker;
 
   void Start();
@@ -90,13 +88,12 @@ class TIdHTTPServer {
 
   // Every open connection is served at once by a thread of its own. A thread that has finished
   // one waits a short while for the next before it ends, so that under load threads are reused
-  // instead of being started and torn down for every connection.
+  // instead of being started and torn down for every connection. The mutex is held only to hand
+  // a connection over; sockets are closed and handlers run outside it.
   std::mutex mutex_;
-  std::condition_variable work_ready_;
-  std::list<std::unique_ptr<Connection>> connections_;  // open, served or waiting; guarded
-  std::deque<Connection*> waiting_;                      // accepted, not yet taken; guarded
-  std::list<std::unique_ptr<Worker>> workers_;           // guarded
-  std::size_t idle_workers_ = 0;                         // guarded
+  std::list<std::unique_ptr<Worker>> workers_;  // guarded, as is each worker's connection
+  std::vector<Worker*> idle_workers_;           // guarded; the most recently idle last
+  std::atomic<int> retired_workers_{0};
   std::atomic<bool> memory_to_release_{false};
 };
 
