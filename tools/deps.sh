@@ -3,7 +3,7 @@
 # and the machine lacks. Safe to run again: it asks apt only when something is missing.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ make libgtest-dev googletest libssl3 openssl ca-certificates
+packages=(cmake ninja-build g++ make libgtest-dev googletest libssl3 libssl-dev openssl ca-certificates
           g++-mingw-w64-i686-posix clang libclang-rt-14-dev curl python3)
 if [ "${1:-}" = "--run-only" ]; then
   packages=(cmake ninja-build g++ make libssl3 openssl curl)

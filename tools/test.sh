@@ -20,5 +20,9 @@ if [ -d fuzz ] && [ -f fuzz/CMakeLists.txt ]; then
   bash tools/fuzz.sh
 fi
 
+# Forwarding benchmark, smoke only: a few hundred requests through the proxy in both modes, so the
+# bench keeps working. No speed is judged here; bench/forward.sh without --smoke makes the table.
+BENCH_BUILD_DIR=build/native bash bench/forward.sh --smoke
+
 # Repeat the test result last, so it closes the log.
 echo "$summary"

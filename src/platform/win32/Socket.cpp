@@ -108,6 +108,14 @@ void Socket::Listen(int backlog) {
   if (::listen(S(handle_), backlog) != 0) ThrowSocketError("listen", WSAGetLastError());
 }
 
+void Socket::ListenWithSystemMaximumQueue() {
+  // SOMAXCONN alone gives about 200 on client editions of Windows; the hint asks for up to 65535.
+  // Providers that do not know the hint refuse it, and get plain SOMAXCONN instead.
+  constexpr int kHintedMaximum = -65535;  // SOMAXCONN_HINT(65535)
+  if (::listen(S(handle_), kHintedMaximum) == 0) return;
+  Listen(SOMAXCONN);
+}
+
 Socket Socket::Accept() {
   SOCKET s = ::accept(S(handle_), nullptr, nullptr);
   if (s == INVALID_SOCKET) ThrowSocketError("accept", WSAGetLastError());
