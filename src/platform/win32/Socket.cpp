@@ -51,6 +51,27 @@ int MakeAddress(int family, const std::string& address, std::uint16_t port,
   return sizeof *a;
 }
 
+// The bound that SetTimeouts put on one direction (SO_RCVTIMEO or SO_SNDTIMEO), 0 for none.
+DWORD TimeoutOf(SOCKET s, int option) {
+  DWORD timeout = 0;
+  int len = sizeof timeout;
+  if (::getsockopt(s, SOL_SOCKET, option, reinterpret_cast<char*>(&timeout), &len) != 0) return 0;
+  return timeout;
+}
+
+// Windows ends a blocking send or recv that runs past the socket's SO_SNDTIMEO or SO_RCVTIMEO,
+// but Wine accepts both options and blocks regardless, so a silent peer would hold the thread
+// for good. Each call therefore first waits itself, with the same bound, and fails as a timed-out
+// call does.
+void WaitWithinTimeout(SOCKET s, int option, SHORT events, const char* call) {
+  DWORD timeout = TimeoutOf(s, option);
+  if (timeout == 0) return;
+  WSAPOLLFD p{s, events, 0};
+  int rc = ::WSAPoll(&p, 1, static_cast<INT>(timeout));
+  if (rc == SOCKET_ERROR) ThrowSocketError("WSAPoll", WSAGetLastError());
+  if (rc == 0) ThrowSocketError(call, WSAETIMEDOUT);
+}
+
 }  // namespace
 
 Socket::~Socket() { Close(); }
@@ -171,6 +192,7 @@ void Socket::SetTimeouts(int receive_ms, int send_ms) {
 }
 
 std::size_t Socket::Send(const char* data, std::size_t size) {
+  WaitWithinTimeout(S(handle_), SO_SNDTIMEO, POLLWRNORM, "send");
   int n = ::send(S(handle_), data, static_cast<int>(size), 0);
   if (n == SOCKET_ERROR) ThrowSocketError("send", WSAGetLastError());
   return static_cast<std::size_t>(n);
@@ -181,6 +203,7 @@ void Socket::SendAll(std::string_view data) {
 }
 
 std::size_t Socket::Receive(char* buffer, std::size_t size) {
+  WaitWithinTimeout(S(handle_), SO_RCVTIMEO, POLLRDNORM, "recv");
   int n = ::recv(S(handle_), buffer, static_cast<int>(size), 0);
   if (n == SOCKET_ERROR) ThrowSocketError("recv", WSAGetLastError());
   return static_cast<std::size_t>(n);
