@@ -69,25 +69,42 @@ start_xvfb() {
   export DISPLAY=":$(head -n 1 "$display_file")"
 }
 
-# make_prefix ARCH_DIR WINEARCH: a fresh prefix with its own wineserver, booted.
-make_prefix() {
-  export WINEPREFIX=$1/prefix WINEARCH=$2
-  local tool
-  tool=$(dirname "$WINELOADER")/wineserver
-  mkdir -p "$WINEPREFIX"
-  # Our own persistent server, so that its pid is known and it is there for every later process.
-  "$tool" -f -p >"$1/wineserver.log" 2>&1 &
+# start_server ARCH_DIR: the prefix's own persistent wineserver, so that its pid is known and it is
+# there for every later process.
+start_server() {
+  "$wineserver_tool" -f -p >>"$1/wineserver.log" 2>&1 &
   wineserver_pids+=($!)
   wineserver_prefixes+=("$WINEPREFIX")
-  wineserver_tools+=("$tool")
-  local started=$SECONDS
-  if ! timeout -k 10 $boot_seconds "$WINE" wineboot -i >"$1/wineboot.log" 2>&1; then
+  wineserver_tools+=("$wineserver_tool")
+}
+
+# boot_prefix ARCH_DIR [WINEBOOT_SWITCH]: runs wineboot within the bound.
+boot_prefix() {
+  if ! timeout -k 10 $boot_seconds "$WINE" wineboot ${2:-} >>"$1/wineboot.log" 2>&1; then
     echo "the Wine prefix did not boot within ${boot_seconds}s: $(tail -n 5 "$1/wineboot.log")"
     return 1
   fi
+}
+
+# make_prefix ARCH_DIR WINEARCH: a fresh prefix with its own wineserver, booted.
+make_prefix() {
+  export WINEPREFIX=$1/prefix WINEARCH=$2
+  wineserver_tool=$(dirname "$WINELOADER")/wineserver
+  mkdir -p "$WINEPREFIX"
+  start_server "$1"
+  local started=$SECONDS
+  boot_prefix "$1" -i || return 1
   # Windows registers the content type of certificate files (which /rootcert names); Wine does not.
   "$WINE" reg add 'HKCR\.crt' /v 'Content Type' /d application/x-x509-ca-cert /f \
     >>"$1/wineboot.log" 2>&1
+  # Wine's service manager gives a starting service 10 s to reach its dispatcher, which a loaded
+  # machine can miss. Wine reads the longer bound as text (Windows as a number), and only when the
+  # service manager starts, so the prefix is started again.
+  "$WINE" reg add 'HKLM\System\CurrentControlSet\Control' /v ServicesPipeTimeout /t REG_SZ \
+    /d 120000 /f >>"$1/wineboot.log" 2>&1
+  stop_wine
+  start_server "$1"
+  boot_prefix "$1" || return 1
   echo "Wine prefix $WINEPREFIX booted in $((SECONDS - started))s"
 }
 
