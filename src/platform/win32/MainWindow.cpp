@@ -324,17 +324,23 @@ class Win32MainWindow : public MainWindow {
     }
   }
 
+  // A separator shows only between two visible items, as the menus of the form designer the
+  // layout comes from drop the ones that hidden items leave leading, trailing or doubled.
   void Rebuild(const PopupModel& popup) {
     while (GetMenuItemCount(popup.menu) > 0) DeleteMenu(popup.menu, 0, MF_BYPOSITION);
+    bool separator_due = false;
     for (const PopupModel::Entry& entry : popup.entries) {
       if (entry.command == 0) {
-        AppendMenuW(popup.menu, MF_SEPARATOR, 0, nullptr);
+        separator_due = GetMenuItemCount(popup.menu) > 0;
         continue;
       }
       MenuItem item;
-      if (ItemOfCommand(entry.command, item) && !MenuItemVisible(item)) continue;
+      bool known = ItemOfCommand(entry.command, item);
+      if (known && !MenuItemVisible(item)) continue;
+      if (separator_due) AppendMenuW(popup.menu, MF_SEPARATOR, 0, nullptr);
+      separator_due = false;
       UINT flags = MF_STRING;
-      if (ItemOfCommand(entry.command, item) && MenuItemChecked(item)) flags |= MF_CHECKED;
+      if (known && MenuItemChecked(item)) flags |= MF_CHECKED;
       AppendMenuW(popup.menu, flags, entry.command, entry.caption.c_str());
     }
   }
