@@ -35,6 +35,10 @@ class Socket {
   // address "" means every local address of the socket's family. Throws ErrorKind::kBind.
   void Bind(const std::string& address, std::uint16_t port);
   void Listen(int backlog);
+  // Listens with the longest queue of pending connections the system allows, so that a burst of
+  // clients connecting at once waits in the queue instead of being dropped and retrying a second
+  // later.
+  void ListenWithSystemMaximumQueue();
   // Blocks until a peer connects. Throws kSocket, also once Interrupt() has been called.
   Socket Accept();
   std::uint16_t LocalPort() const;

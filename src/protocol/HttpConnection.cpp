@@ -235,10 +235,7 @@ void ServeOneRequest(IOHandler& io, const std::string& remote_ip,
   CheckAuthorization(request);
 
   Dispatch(context, request, response, options);
-  if (!response.HeaderHasBeenWritten) {
-    response.WriteHeader();
-    response.WriteContent();
-  }
+  if (!response.HeaderHasBeenWritten) response.WriteHeaderAndContent();
 }
 
 }  // namespace vp

@@ -41,7 +41,7 @@ void TIdHTTPResponseInfo::SetResponseNo(int code) {
   StatusText = ReasonPhrase(code);
 }
 
-void TIdHTTPResponseInfo::WriteHeader() {
+std::string TIdHTTPResponseInfo::CompleteHead() {
   bool has_text = !ResponseText.empty();
   bool has_stream = ContentStream.has_value();
   if (ContentType.empty() && (has_text || has_stream)) ContentType = kDefaultContentType;
@@ -62,17 +62,24 @@ void TIdHTTPResponseInfo::WriteHeader() {
   AppendHeaderLine(head, "Content-Length", std::to_string(*ContentLength));
   AppendHeaderLine(head, "Date", FormatHttpDate(*Date));
   head += "\r\n";
-  io_.Write(head);
+  return head;
+}
+
+void TIdHTTPResponseInfo::WriteHeader() {
+  io_.Write(CompleteHead());
   HeaderHasBeenWritten = true;
 }
 
-void TIdHTTPResponseInfo::WriteContent() {
+void TIdHTTPResponseInfo::WriteHeaderAndContent() {
+  std::string answer = CompleteHead();
   if (ContentStream) {
-    io_.Write(*ContentStream);
+    answer += *ContentStream;
     ContentStream.reset();
-    return;
+  } else {
+    answer += ResponseText;
   }
-  if (!ResponseText.empty()) io_.Write(ResponseText);
+  io_.Write(answer);
+  HeaderHasBeenWritten = true;
 }
 
 void TIdHTTPResponseInfo::ServeFile(TIdContext& context, const std::string& path) {
@@ -82,8 +89,10 @@ void TIdHTTPResponseInfo::ServeFile(TIdContext& context, const std::string& path
   ContentLength = static_cast<std::int64_t>(bytes.size());
   if (ContentDisposition.empty())
     ContentDisposition = "attachment; filename=\"" + platform::ExtractFileName(path) + "\";";
-  WriteHeader();
-  context.Connection().Write(bytes);
+  std::string answer = CompleteHead();
+  answer += bytes;
+  context.Connection().Write(answer);
+  HeaderHasBeenWritten = true;
 }
 
 }  // namespace vp

@@ -1,16 +1,23 @@
 // Listener start and stop, and the threads behind them.
 #include "protocol/HttpServer.h"
 
+#include <algorithm>
+#include <chrono>
+
 #include "platform/Error.h"
+#include "platform/ProcessMemory.h"
 #include "protocol/HttpConnection.h"
 
 namespace vp {
 namespace {
 
-constexpr int kListenQueue = 15;
-// How often a listening thread looks up from accept() to see whether it should stop and to
-// release the threads of connections that have ended.
+// How often a listening thread looks up from accept() to see whether it should stop, to join the
+// threads that have ended, and, when nothing is open, to hand freed memory back.
 constexpr int kAcceptPollMs = 500;
+// How long a connection thread that has finished waits for the next connection before it ends.
+// Long enough to carry it across the gaps between requests of a busy till or of a burst; short
+// enough that the threads and their memory go soon after the burst is over.
+constexpr auto kWorkerIdleTime = std::chrono::milliseconds(1000);
 
 }  // namespace
 
@@ -22,8 +29,13 @@ struct TIdHTTPServer::Listening {
 struct TIdHTTPServer::Connection {
   platform::Socket socket;
   std::string remote_ip;
+};
+
+struct TIdHTTPServer::Worker {
   std::thread thread;
-  std::atomic<bool> finished{false};
+  std::condition_variable wake;
+  std::unique_ptr<Connection> connection;  // the one being served, or handed over; guarded
+  bool retired = false;                    // guarded; the thread has left WorkerLoop
 };
 
 TIdHTTPServer::TIdHTTPServer() = default;
@@ -60,7 +72,9 @@ void TIdHTTPServer::Start() {
       } catch (const Error& error) {
         throw Error(ErrorKind::kBind, kMsgCouldNotBind, error.detail(), error.code());
       }
-      listening->socket.Listen(kListenQueue);
+      // Tills come back together after an outage; a short queue would turn that burst into
+      // refused connects and one-second retries.
+      listening->socket.ListenWithSystemMaximumQueue();
       listening_.push_back(std::move(listening));
     }
   } catch (...) {
@@ -83,23 +97,30 @@ void TIdHTTPServer::Stop() {
     if (listening->thread.joinable()) listening->thread.join();
   listening_.clear();
 
-  std::list<std::unique_ptr<Connection>> connections;
+  std::list<std::unique_ptr<Worker>> workers;
   {
-    std::lock_guard<std::mutex> lock(connections_mutex_);
+    std::lock_guard<std::mutex> lock(mutex_);
     // A thread waiting for request bytes wakes at once; one inside the handler ends when the
-    // handler returns, which the upstream client bounds.
-    for (auto& connection : connections_) connection->socket.Interrupt();
-    connections.swap(connections_);
+    // handler returns, which the upstream client bounds. Idle threads end now.
+    for (auto& worker : workers_)
+      if (worker->connection) worker->connection->socket.Interrupt();
+    workers.swap(workers_);
   }
-  for (auto& connection : connections)
-    if (connection->thread.joinable()) connection->thread.join();
-  connections.clear();
+  for (auto& worker : workers) worker->wake.notify_all();
+  for (auto& worker : workers)
+    if (worker->thread.joinable()) worker->thread.join();
+  workers.clear();  // connections handed over but never taken close unserved
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    idle_workers_.clear();
+    retired_workers_ = 0;
+  }
   if (io_handler_) io_handler_->Shutdown();
 }
 
 void TIdHTTPServer::AcceptLoop(Listening& listening) {
   while (!stopping_) {
-    ReapFinishedConnections();
+    ReapRetiredWorkers();
     bool readable = false;
     try {
       readable = listening.socket.WaitReadable(kAcceptPollMs);
@@ -107,7 +128,10 @@ void TIdHTTPServer::AcceptLoop(Listening& listening) {
       return;
     }
     if (stopping_) return;
-    if (!readable) continue;
+    if (!readable) {
+      ReleaseMemoryWhenIdle();
+      continue;
+    }
     auto connection = std::make_unique<Connection>();
     try {
       connection->socket = listening.socket.Accept();
@@ -115,12 +139,57 @@ void TIdHTTPServer::AcceptLoop(Listening& listening) {
       continue;  // the peer gave up before we took it, or we are stopping
     }
     connection->remote_ip = connection->socket.PeerAddress();
-    std::lock_guard<std::mutex> lock(connections_mutex_);
-    if (stopping_) return;  // Stop() has taken the list already; this one closes unserved
-    Connection* raw = connection.get();
-    connections_.push_back(std::move(connection));
-    raw->thread = std::thread([this, raw] { RunConnection(*raw); });
+    Dispatch(std::move(connection));
   }
+}
+
+// Hands the connection to the thread that became idle last (its stack and caches are the warmest),
+// or starts a new thread for it.
+void TIdHTTPServer::Dispatch(std::unique_ptr<Connection> connection) {
+  Worker* idle = nullptr;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (stopping_) return;  // Stop() has taken the threads already; this one closes unserved
+    if (idle_workers_.empty()) {
+      auto worker = std::make_unique<Worker>();
+      Worker* new_worker = worker.get();
+      new_worker->connection = std::move(connection);
+      workers_.push_back(std::move(worker));
+      new_worker->thread = std::thread([this, new_worker] { WorkerLoop(*new_worker); });
+      return;
+    }
+    idle = idle_workers_.back();
+    idle_workers_.pop_back();
+    idle->connection = std::move(connection);
+  }
+  idle->wake.notify_one();
+}
+
+void TIdHTTPServer::WorkerLoop(Worker& worker) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  for (;;) {
+    Connection& connection = *worker.connection;
+    lock.unlock();
+    RunConnection(connection);
+    lock.lock();
+    std::unique_ptr<Connection> done = std::move(worker.connection);
+    lock.unlock();
+    done.reset();  // closes the socket, outside the lock
+    lock.lock();
+    if (stopping_) break;
+    idle_workers_.push_back(&worker);
+    bool handed = worker.wake.wait_for(lock, kWorkerIdleTime, [this, &worker] {
+      return worker.connection != nullptr || stopping_;
+    });
+    if (!handed) {
+      idle_workers_.erase(std::find(idle_workers_.begin(), idle_workers_.end(), &worker));
+      break;
+    }
+    if (stopping_) break;
+  }
+  worker.retired = true;
+  ++retired_workers_;
+  memory_to_release_ = true;
 }
 
 void TIdHTTPServer::RunConnection(Connection& connection) {
@@ -138,22 +207,33 @@ void TIdHTTPServer::RunConnection(Connection& connection) {
   } catch (const std::exception&) {
     // A connection that fails ends without an answer; nothing is logged.
   }
-  // Tell the peer we are done now; the descriptor itself is closed when the thread is reaped.
+  // Tell the peer we are done now; the descriptor itself is closed by the caller.
   connection.socket.Interrupt();
-  connection.finished = true;
 }
 
-void TIdHTTPServer::ReapFinishedConnections() {
-  std::list<std::unique_ptr<Connection>> finished;
+void TIdHTTPServer::ReapRetiredWorkers() {
+  if (retired_workers_.load() == 0) return;
+  std::list<std::unique_ptr<Worker>> retired;
   {
-    std::lock_guard<std::mutex> lock(connections_mutex_);
-    for (auto it = connections_.begin(); it != connections_.end();) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (auto it = workers_.begin(); it != workers_.end();) {
       auto next = std::next(it);
-      if ((*it)->finished) finished.splice(finished.end(), connections_, it);
+      if ((*it)->retired) retired.splice(retired.end(), workers_, it);
       it = next;
     }
+    retired_workers_ -= static_cast<int>(retired.size());
   }
-  for (auto& connection : finished) connection->thread.join();
+  for (auto& worker : retired) worker->thread.join();
+}
+
+// After a burst the threads have ended, but the allocator keeps the memory they used; with
+// nothing open it is handed back, so that an idle proxy stays small.
+void TIdHTTPServer::ReleaseMemoryWhenIdle() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!workers_.empty()) return;
+  }
+  if (memory_to_release_.exchange(false)) platform::ReleaseFreeMemory();
 }
 
 }  // namespace vp

@@ -1,8 +1,9 @@
-// The HTTP/1.1 listener: one listening thread per binding, one thread per accepted connection, one
+// The HTTP/1.1 listener: one listening thread per binding, one thread per open connection, one
 // request per connection, answered by a single handler.
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <list>
@@ -69,19 +70,31 @@ class TIdHTTPServer {
  private:
   struct Listening;
   struct Connection;
+  struct Worker;
 
   void Start();
   void Stop();
   void AcceptLoop(Listening& listening);
+  void Dispatch(std::unique_ptr<Connection> connection);
+  void WorkerLoop(Worker& worker);
   void RunConnection(Connection& connection);
-  void ReapFinishedConnections();
+  void ReapRetiredWorkers();
+  void ReleaseMemoryWhenIdle();
 
   TIdServerIOHandler* io_handler_ = nullptr;
   std::atomic<bool> active_{false};
   std::atomic<bool> stopping_{false};
   std::vector<std::unique_ptr<Listening>> listening_;
-  std::mutex connections_mutex_;
-  std::list<std::unique_ptr<Connection>> connections_;
+
+  // Every open connection is served at once by a thread of its own. A thread that has finished
+  // one waits a short while for the next before it ends, so that under load threads are reused
+  // instead of being started and torn down for every connection. The mutex is held only to hand
+  // a connection over; sockets are closed and handlers run outside it.
+  std::mutex mutex_;
+  std::list<std::unique_ptr<Worker>> workers_;  // guarded, as is each worker's connection
+  std::vector<Worker*> idle_workers_;           // guarded; the most recently idle last
+  std::atomic<int> retired_workers_{0};
+  std::atomic<bool> memory_to_release_{false};
 };
 
 }  // namespace vp

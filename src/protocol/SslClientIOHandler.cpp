@@ -1,5 +1,6 @@
-// The upstream client's TLS transport: a fresh context and handshake for every connection, with
-// the information and verify events routed back to the handler that made the connection.
+// The upstream client's TLS transport: a handshake for every connection, on a context made from the
+// handler's options, with the information and verify events routed back to the handler that made
+// the connection.
 #include "protocol/SslClientIOHandler.h"
 
 #include <mutex>
@@ -87,10 +88,11 @@ std::unique_ptr<IOHandler> TIdSSLIOHandlerSocketOpenSSL::ConnectTls(platform::So
   SslContextCallbacks callbacks;
   if (OnStatusInfoEx) callbacks.info = &InfoCallback;
   if (OnVerifyPeer) callbacks.verify = &VerifyCallback;
-  // Each connection has a context of its own, made from the options as they are now (the proxy
-  // empties VerifyMode just before it posts), and freed with the connection.
+  // Made from the options as they are now (the proxy empties VerifyMode just before it posts).
+  // The proxy's road checks nothing and loads no files, so every request shares one context;
+  // the connection itself, its handshake and its server name stay per request.
   std::shared_ptr<SslContext> context =
-      SslContext::Create(SslLibrary::Get(), SSLOptions, callbacks);
+      SslContext::Shared(SslLibrary::Get(), SSLOptions, callbacks);
   socket.SetTimeouts(socket_timeout_ms_, socket_timeout_ms_);
   auto connection = std::make_unique<TlsIOHandler>(std::move(context), socket, TlsRole::kClient);
   connection->KeepAlive(link_);

@@ -1,5 +1,6 @@
-// The upstream client's TLS transport: makes a client context per connection and runs the client
-// handshake on an already-connected socket.
+// The upstream client's TLS transport: runs the client handshake on an already-connected socket,
+// on a client context made from the handler's options (shared between connections when those
+// options load no files and check nothing).
 #pragma once
 
 #include <functional>
@@ -39,9 +40,10 @@ class TIdSSLIOHandlerSocketOpenSSL {
   // Sets the server name indication of a connection under handshake; an empty host sends none.
   void SetServerName(SslConnectionHandle connection, const std::string& host);
 
-  // Makes the client context and runs the handshake, with 30000 ms receive and send timeouts on
-  // the socket. Throws "Could not load SSL library.", a context error, or "Error connecting with
-  // SSL." plus a line break and the library's text. The socket must outlive the result.
+  // Takes the client context (SslContext::Shared) and runs the handshake, with 30000 ms receive
+  // and send timeouts on the socket. Throws "Could not load SSL library.", a context error, or
+  // "Error connecting with SSL." plus a line break and the library's text. The socket must outlive
+  // the result.
   std::unique_ptr<IOHandler> ConnectTls(platform::Socket& socket);
 
   // Replaces the 30000 ms socket timeouts in tests.

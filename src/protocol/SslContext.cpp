@@ -47,6 +47,30 @@ int ProtocolNumber(TIdSSLVersion version) {
   }
 }
 
+bool Verifies(const TIdSSLOptions& options) { return !options.VerifyMode.empty(); }
+
+// Whether building a context from these options reads anything from disk: trust locations, the
+// own certificate and key, or Diffie-Hellman parameters.
+bool ReadsFiles(const TIdSSLOptions& options) {
+  return Verifies(options) || !options.RootCertFile.empty() || !options.VerifyDirs.empty() ||
+         !options.CertFile.empty() || !options.KeyFile.empty() || !options.DHParamsFile.empty();
+}
+
+// The one context handed out by SslContext::Shared, with what it was built from.
+struct SharedContext {
+  std::mutex mutex;
+  std::shared_ptr<SslContext> context;  // guarded by mutex, as are the two below
+  TIdSSLOptions options;
+  SslContextCallbacks callbacks;
+};
+
+// Never destroyed: freeing the context after the library's own exit handler has cleaned up
+// would touch freed state, and the process ends right after anyway.
+SharedContext& TheSharedContext() {
+  static SharedContext* shared = new SharedContext;
+  return *shared;
+}
+
 class ContextBuilder {
  public:
   ContextBuilder(const SslLibrary& library, const TIdSSLOptions& options)
@@ -63,7 +87,7 @@ class ContextBuilder {
       LimitVersions();
       fn_.SSL_CTX_ctrl(ctx_, openssl::kCtrlMode, openssl::kModeAutoRetry, nullptr);
       fn_.SSL_CTX_set_default_passwd_cb(ctx_, &EmptyPassword);
-      fn_.SSL_CTX_set_default_verify_paths(ctx_);
+      LoadDefaultTrust();
       LoadTrust();
       LoadCertificateAndKey();
       LoadDhParameters();
@@ -136,6 +160,14 @@ class ContextBuilder {
     if (fn_.SSL_CTX_ctrl(ctx_, openssl::kCtrlSetMinProtoVersion, low, nullptr) != 1 ||
         fn_.SSL_CTX_ctrl(ctx_, openssl::kCtrlSetMaxProtoVersion, high, nullptr) != 1)
       Fail(kMsgErrorCreatingSslContext, false);
+  }
+
+  // The system's trust locations matter only to a context that checks its peer; loading them
+  // reads and decodes the whole certificate bundle, which a context that checks nothing (the
+  // upstream road, made for every forwarded request) would pay for nothing.
+  void LoadDefaultTrust() {
+    if (!Verifies(options_)) return;
+    fn_.SSL_CTX_set_default_verify_paths(ctx_);
   }
 
   void LoadTrust() {
@@ -218,7 +250,23 @@ std::shared_ptr<SslContext> SslContext::Create(std::shared_ptr<const SslLibrary>
                                                const TIdSSLOptions& options,
                                                const SslContextCallbacks& callbacks) {
   SSL_CTX* ctx = ContextBuilder(*library, options).Build(callbacks);
-  return std::shared_ptr<SslContext>(new SslContext(std::move(library), ctx));
+  return std::shared_ptr<SslContext>(new SslContext(std::move(library), ctx, Verifies(options)));
+}
+
+std::shared_ptr<SslContext> SslContext::Shared(std::shared_ptr<const SslLibrary> library,
+                                               const TIdSSLOptions& options,
+                                               const SslContextCallbacks& callbacks) {
+  if (ReadsFiles(options)) return Create(std::move(library), options, callbacks);
+  SharedContext& shared = TheSharedContext();
+  std::lock_guard<std::mutex> lock(shared.mutex);
+  if (shared.context && shared.context->shared_library() == library &&
+      shared.options == options && shared.callbacks == callbacks)
+    return shared.context;
+  // A throw leaves the previous context in place.
+  shared.context = Create(std::move(library), options, callbacks);
+  shared.options = options;
+  shared.callbacks = callbacks;
+  return shared.context;
 }
 
 SslContext::~SslContext() { library_->fn().SSL_CTX_free(ctx_); }

@@ -33,6 +33,8 @@ class TIdSSLOptions {
   void SetMethod(TIdSSLVersion method);
   void SetSSLVersions(TIdSSLVersions versions);
 
+  friend bool operator==(const TIdSSLOptions&, const TIdSSLOptions&) = default;
+
  private:
   TIdSSLVersion method_ = TIdSSLVersion::sslvTLSv1;
   TIdSSLVersions versions_{TIdSSLVersion::sslvTLSv1};

@@ -5,6 +5,7 @@
 #include <climits>
 
 #include "platform/Error.h"
+#include "protocol/ProcessorGate.h"
 
 namespace vp {
 namespace {
@@ -76,7 +77,7 @@ void TlsIOHandler::Handshake() {
 void TlsIOHandler::Negotiate() {
   for (;;) {
     lib_.ClearErrors();
-    int ret = role_ == TlsRole::kServer ? fn_.SSL_accept(ssl_) : fn_.SSL_connect(ssl_);
+    int ret = HandshakeStep();
     if (ret == 1) {
       FlushOutput();
       return;
@@ -94,6 +95,21 @@ void TlsIOHandler::Negotiate() {
     if (text.empty()) text = "SSL error " + std::to_string(error);
     throw Error(ErrorKind::kSsl, text);
   }
+}
+
+// One call into the library's handshake. With its buffers in memory the call never waits for the
+// network: it only computes. On the listener's side that is the heavy part of a connection, the
+// private-key operation of about a millisecond, and under load dozens of connection threads would
+// compute it at once on a few processors, slowing each other with switches and lock traffic, the
+// unluckiest finishing last. Through the gate they compute a processor's worth at a time, in the
+// order they came. The client's steps are short, and handing a slot on would cost them more than
+// it saves. A handshake that checks its peer may wait on the machine's trust store inside the
+// call, so it takes no slot either.
+int TlsIOHandler::HandshakeStep() {
+  if (role_ == TlsRole::kClient) return fn_.SSL_connect(ssl_);
+  if (context_->checks_peer()) return fn_.SSL_accept(ssl_);
+  ProcessorGate::Slot slot(ComputationGate());
+  return fn_.SSL_accept(ssl_);
 }
 
 std::size_t TlsIOHandler::Read(char* buffer, std::size_t size) {

@@ -51,6 +51,8 @@ class TlsIOHandler final : public IOHandler {
 
   // The library's connection object (SSL*), for the events and for tests.
   openssl::SSL* connection() const { return ssl_; }
+  // The context the connection was made on.
+  const SslContext& context() const { return *context_; }
   // The negotiated protocol, as the library names it ("TLSv1", "TLSv1.2").
   std::string ProtocolVersion() const;
 
@@ -60,6 +62,7 @@ class TlsIOHandler final : public IOHandler {
   const char* HandshakeMessage() const;
   [[noreturn]] void FailHandshake(const std::string& text, ErrorKind kind);
   void Negotiate();
+  int HandshakeStep();
   Fill FillInput();
   void FlushOutput();
   void FlushOutputQuietly();

@@ -5,9 +5,11 @@
 
 #include "host/KesCertStore.h"
 #include "platform/MainThread.h"
+#include "platform/ProcessMemory.h"
 #include "ui/ProgramEntry.h"
 
 int main(int argc, char** argv) {
+  vp::platform::PrepareHeapForManyThreads();
   vp::platform::MarkCurrentThreadAsMain();
   // A forwarder that checks its peer asks the certificate store about what OpenSSL alone does
   // not trust.

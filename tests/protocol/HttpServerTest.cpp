@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <regex>
@@ -11,6 +12,7 @@
 
 #include "platform/Error.h"
 #include "platform/MimeRegistry.h"
+#include "protocol/HttpConnection.h"
 #include "protocol/MimeTable.h"
 #include "support/LoopbackHttp.h"
 #include "support/TempDir.h"
@@ -300,6 +302,75 @@ TEST_F(HttpServerTest, StopEndsIdleAndHalfSentConnectionsPromptly) {
   EXPECT_EQ(seen().calls, 0);
 }
 
+// Threads are kept for the next connection, but never make one wait: every connection of a burst
+// is inside the handler at the same time, in a second burst larger than the first too.
+TEST_F(HttpServerTest, ServesEveryOpenConnectionSideBySideBurstAfterBurst) {
+  std::mutex burst_mutex;
+  std::condition_variable arrived;
+  int inside = 0;
+  int expected = 0;
+  handler_ = [&](TIdContext&, TIdHTTPRequestInfo&, TIdHTTPResponseInfo& response) {
+    std::unique_lock<std::mutex> lock(burst_mutex);
+    ++inside;
+    arrived.notify_all();
+    bool together =
+        arrived.wait_for(lock, std::chrono::seconds(10), [&] { return inside >= expected; });
+    response.ResponseText = together ? "together" : "alone";
+  };
+  for (int burst : {20, 30}) {
+    {
+      std::lock_guard<std::mutex> lock(burst_mutex);
+      inside = 0;
+      expected = burst;
+    }
+    std::vector<platform::Socket> clients;
+    for (int i = 0; i < burst; ++i) {
+      clients.push_back(test::ConnectLoopback(port_));
+      clients.back().SendAll("GET / HTTP/1.0\r\n\r\n");
+    }
+    for (platform::Socket& client : clients)
+      EXPECT_EQ(test::ReadAnswer(client, 15000).body, "together") << "burst of " << burst;
+  }
+}
+
+// A transport that hands over a request and keeps every write apart.
+class RecordingIO final : public IOHandler {
+ public:
+  explicit RecordingIO(std::string input) : input_(std::move(input)) {}
+  std::size_t Read(char* buffer, std::size_t size) override {
+    std::size_t n = std::min(size, input_.size() - offset_);
+    std::copy_n(input_.data() + offset_, n, buffer);
+    offset_ += n;
+    return n;
+  }
+  void Write(std::string_view data) override { writes.emplace_back(data); }
+  bool WaitReadable(int) override { return offset_ < input_.size(); }
+  platform::Socket& socket() override { return socket_; }
+
+  std::vector<std::string> writes;
+
+ private:
+  std::string input_;
+  std::size_t offset_ = 0;
+  platform::Socket socket_;
+};
+
+// Nagle holds a small second write back until the first is acknowledged, and a client that
+// delays its ACKs makes that a 40 ms (on Windows 200 ms) stall: the answer goes out whole.
+TEST(ServeOneRequest, AnswerGoesOutInOneWrite) {
+  TIdHTTPCommandEvent handler = [](TIdContext&, TIdHTTPRequestInfo&,
+                                   TIdHTTPResponseInfo& response) {
+    response.ResponseText = "<answer/>";
+  };
+  HttpConnectionOptions options;
+  options.on_command_get = &handler;
+  RecordingIO io("POST /x HTTP/1.0\r\nContent-Length: 3\r\n\r\nabc");
+  ServeOneRequest(io, "127.0.0.1", options);
+  ASSERT_EQ(io.writes.size(), 1u);
+  EXPECT_EQ(io.writes[0].substr(0, 17), "HTTP/1.1 200 OK\r\n");
+  EXPECT_EQ(io.writes[0].substr(io.writes[0].size() - 13), "\r\n\r\n<answer/>");
+}
+
 TEST_F(HttpServerTest, RestartsOnTheSamePortRightAfterStop) {
   Send("GET / HTTP/1.0\r\n\r\n");  // leaves a connection in TIME_WAIT on our side
   server_.SetActive(false);
@@ -349,27 +420,40 @@ TEST(HttpServerStart, DefaultBindingsServeIPv4AndIPv6) {
   }
 }
 
-TEST(ServeFile, SendsTypeDispositionLengthAndBytes) {
-  test::TempDir dir;
-  std::string mime = dir.File("mime.types");
-  test::WriteFile(mime, "# comment\napplication/x-x509-ca-cert\t\tcrt der\n");
-  platform::SetMimeTypesFileForTesting(mime);
-  ResetMimeTableForTesting();
-  std::string cert = dir.File("fakeFinaCA.crt");
-  const std::string bytes("\x30\x82\x01\x00\xff\x00zz", 8);
-  test::WriteFile(cert, bytes);
-
+// Serves one file and returns the answer.
+LoopbackAnswer ServeOneFile(const std::string& file) {
   TIdHTTPServer server;
   server.Bindings = {{"127.0.0.1", 0, platform::IpFamily::kV4}};
   server.OnCommandGet = [&](TIdContext& c, TIdHTTPRequestInfo&, TIdHTTPResponseInfo& r) {
-    r.ServeFile(c, cert);
+    r.ServeFile(c, file);
   };
   server.SetActive(true);
-  LoopbackAnswer a = Exchange(server.BoundPort(), "GET /rootcert HTTP/1.0\r\n\r\n");
-  EXPECT_EQ(a.Header("Content-Type"), "application/x-x509-ca-cert");
+  return Exchange(server.BoundPort(), "GET /rootcert HTTP/1.0\r\n\r\n");
+}
+
+TEST(ServeFile, SendsTypeDispositionLengthAndBytes) {
+  test::TempDir dir;
+  std::string cert = dir.File("fakeFinaCA.crt");
+  const std::string bytes("\x30\x82\x01\x00\xff\x00zz", 8);
+  test::WriteFile(cert, bytes);
+  ResetMimeTableForTesting();
+  LoopbackAnswer a = ServeOneFile(cert);
+  EXPECT_EQ(a.Header("Content-Type"), MimeTypeForFile(cert));
   EXPECT_EQ(a.Header("Content-Disposition"), "attachment; filename=\"fakeFinaCA.crt\";");
   EXPECT_EQ(a.Header("Content-Length"), "8");
   EXPECT_EQ(a.body, bytes);
+}
+
+TEST(ServeFile, TypeIsWhatTheSystemRegisters) {
+  test::TempDir dir;
+  std::string mime = dir.File("mime.types");
+  test::WriteFile(mime, "# comment\napplication/x-x509-ca-cert\t\tcrt der\n");
+  if (!platform::SetMimeTypesFileForTesting(mime))
+    GTEST_SKIP() << "the types come from the Windows registry, which a test cannot replace";
+  ResetMimeTableForTesting();
+  std::string cert = dir.File("fakeFinaCA.crt");
+  test::WriteFile(cert, "x");
+  EXPECT_EQ(ServeOneFile(cert).Header("Content-Type"), "application/x-x509-ca-cert");
 
   // Without a registered type the built-in list has no ".crt".
   platform::SetMimeTypesFileForTesting("");

@@ -2,8 +2,12 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <mutex>
+#include <vector>
 
+#include "platform/Environment.h"
 #include "platform/Error.h"
 #include "protocol/SslClientIOHandler.h"
 #include "protocol/TlsIOHandler.h"
@@ -135,6 +139,68 @@ TEST(SslClientConnect, ServerClosingDuringHandshakeIsEofViolation) {
   } catch (const Error& error) {
     EXPECT_EQ(std::string(error.what()),
               "Error connecting with SSL.\nEOF was observed that violates the protocol");
+  }
+}
+
+// Every forwarded request makes its own handler; the proxy's road verifies nothing and loads no
+// files, so the requests share one context, while each still sends its own server name.
+TEST(SslClientConnect, RequestsShareOneContextAndEachSendsItsServerName) {
+  std::mutex mutex;
+  std::condition_variable recorded;
+  std::vector<std::string> seen;
+  test::TlsTestServer server(UpstreamOptions(), [&](TlsIOHandler& connection) {
+    const char* name = SslLibrary::Get()->fn().SSL_get_servername(
+        connection.connection(), openssl::kTlsextNametypeHostName);
+    std::lock_guard<std::mutex> lock(mutex);
+    seen.push_back(name ? name : "(none)");
+    recorded.notify_all();
+  });
+  // Both connections stay open, so a context of each one's own could not reuse the other's memory.
+  std::vector<platform::Socket> sockets(2);
+  std::vector<std::unique_ptr<IOHandler>> connections;
+  for (const char* name : {"first.test", "second.test"}) {
+    sockets[connections.size()] = platform::Socket::ConnectTcp("127.0.0.1", server.port());
+    TIdSSLIOHandlerSocketOpenSSL handler;
+    handler.OnStatusInfoEx = [&](SslConnectionHandle connection, int, int) {
+      handler.SetServerName(connection, name);
+    };
+    connections.push_back(handler.ConnectTls(sockets[connections.size()]));
+  }
+  EXPECT_EQ(&static_cast<TlsIOHandler&>(*connections[0]).context(),
+            &static_cast<TlsIOHandler&>(*connections[1]).context());
+  // The server's side of a handshake may finish after ours.
+  std::unique_lock<std::mutex> lock(mutex);
+  recorded.wait_for(lock, std::chrono::seconds(5), [&] { return seen.size() >= 2; });
+  EXPECT_EQ(seen, (std::vector<std::string>{"first.test", "second.test"}));
+}
+
+// A context that checks its peer loads the system's trust locations (SSL_CERT_FILE points them at
+// the upstream's own certificate here), and is made afresh for each connection, so a change to
+// those locations counts from the next one on.
+TEST(SslClientConnect, VerifyingContextTrustsTheDefaultLocationsAnew) {
+  test::TlsTestServer server(UpstreamOptions(), nullptr);
+  struct CertFileVariable {
+    CertFileVariable() {
+      platform::SetEnvironmentVariableForTesting("SSL_CERT_FILE", test::TestCertFile("upstream.crt"));
+    }
+    ~CertFileVariable() { platform::SetEnvironmentVariableForTesting("SSL_CERT_FILE", ""); }
+  };
+  {
+    CertFileVariable variable;
+    platform::Socket socket = platform::Socket::ConnectTcp("127.0.0.1", server.port());
+    TIdSSLIOHandlerSocketOpenSSL handler;
+    handler.SSLOptions.VerifyMode = {TIdSSLVerifyMode::sslvrfPeer};
+    EXPECT_NO_THROW(handler.ConnectTls(socket));
+  }
+  platform::Socket socket = platform::Socket::ConnectTcp("127.0.0.1", server.port());
+  TIdSSLIOHandlerSocketOpenSSL handler;
+  handler.SSLOptions.VerifyMode = {TIdSSLVerifyMode::sslvrfPeer};
+  try {
+    handler.ConnectTls(socket);
+    FAIL() << "the certificate was still trusted once the variable was gone";
+  } catch (const Error& error) {
+    EXPECT_NE(std::string(error.what()).find("certificate verify failed"), std::string::npos)
+        << error.what();
   }
 }
 

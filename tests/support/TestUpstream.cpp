@@ -8,6 +8,7 @@
 
 #include "platform/Error.h"
 #include "support/TempDir.h"
+#include "support/TestPaths.h"
 
 namespace vp::test {
 namespace {
@@ -174,8 +175,8 @@ void TestUpstream::CloseConnection(Connection& connection) {
 
 TlsUpstreamTransport::TlsUpstreamTransport() {
   // Made at build time, self-signed for another host name: the forwarder must not care.
-  handler_.SSLOptions.KeyFile = VP_TEST_CERTS_DIR "upstream.key";
-  handler_.SSLOptions.CertFile = VP_TEST_CERTS_DIR "upstream.crt";
+  handler_.SSLOptions.KeyFile = TestCertFile("upstream.key");
+  handler_.SSLOptions.CertFile = TestCertFile("upstream.crt");
   handler_.SSLOptions.SetMethod(TIdSSLVersion::sslvTLSv1_2);
   handler_.Init();
 }

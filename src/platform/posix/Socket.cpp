@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstring>
 
 #include "platform/Error.h"
@@ -117,6 +118,12 @@ void Socket::Bind(const std::string& address, std::uint16_t port) {
 
 void Socket::Listen(int backlog) {
   if (::listen(Fd(handle_), backlog) != 0) ThrowSocketError("listen", errno);
+}
+
+void Socket::ListenWithSystemMaximumQueue() {
+  // POSIX caps a larger backlog at the system's maximum (net.core.somaxconn on Linux, which an
+  // administrator may have raised above SOMAXCONN).
+  Listen(INT_MAX);
 }
 
 Socket Socket::Accept() {

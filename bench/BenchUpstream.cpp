@@ -1,0 +1,135 @@
+// The benchmark's stand-in for the tax authority: an HTTPS server on 127.0.0.1 that speaks TLS 1.2
+// only, refuses session resumption (no cache, no tickets), so every connection pays a full
+// handshake, and answers every POST with the same SOAP document.
+//
+//   vp-bench-upstream --cert FILE --key FILE [--port N] [--threads N]
+//
+// Prints "port N" once it listens and serves until it is stopped.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "BenchTls.h"
+#include "SoapTexts.h"
+#include "platform/Error.h"
+
+namespace vp::bench {
+namespace {
+
+constexpr int kSocketTimeoutMs = 10000;
+constexpr std::size_t kMaxRequestBytes = 1 << 20;
+
+struct Options {
+  std::string cert;
+  std::string key;
+  int port = 0;
+  int threads = 64;
+};
+
+Options ParseOptions(int argc, char** argv) {
+  Options options;
+  for (int i = 1; i + 1 < argc; i += 2) {
+    std::string name = argv[i];
+    const char* value = argv[i + 1];
+    if (name == "--cert") options.cert = value;
+    else if (name == "--key") options.key = value;
+    else if (name == "--port") options.port = std::atoi(value);
+    else if (name == "--threads") options.threads = std::atoi(value);
+    else throw std::runtime_error("unknown option " + name);
+  }
+  if (options.cert.empty() || options.key.empty() || options.threads < 1)
+    throw std::runtime_error("usage: vp-bench-upstream --cert FILE --key FILE [--port N] [--threads N]");
+  return options;
+}
+
+SslCtxPtr MakeContext(const Options& options) {
+  SslCtxPtr ctx(SSL_CTX_new(TLS_server_method()));
+  if (!ctx) throw std::runtime_error(TlsErrorText("SSL_CTX_new"));
+  PinVersion(ctx.get(), TLS1_2_VERSION);
+  SSL_CTX_set_session_cache_mode(ctx.get(), SSL_SESS_CACHE_OFF);
+  SSL_CTX_set_options(ctx.get(), SSL_OP_NO_TICKET);
+  if (SSL_CTX_use_certificate_chain_file(ctx.get(), options.cert.c_str()) != 1 ||
+      SSL_CTX_use_PrivateKey_file(ctx.get(), options.key.c_str(), SSL_FILETYPE_PEM) != 1)
+    throw std::runtime_error(TlsErrorText("certificate or key"));
+  return ctx;
+}
+
+std::size_t ContentLength(const std::string& head) {
+  std::string lower = head;
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  std::size_t at = lower.find("\r\ncontent-length:");
+  return at == std::string::npos ? 0 : std::strtoull(head.c_str() + at + 17, nullptr, 10);
+}
+
+// Reads the head and as much body as it announces; false when the client went away first.
+bool ReadRequest(SSL* ssl) {
+  std::string request;
+  char buffer[16 * 1024];
+  std::size_t need = std::string::npos;
+  while (request.size() < need && request.size() < kMaxRequestBytes) {
+    int n = SSL_read(ssl, buffer, sizeof buffer);
+    if (n <= 0) return false;
+    request.append(buffer, static_cast<std::size_t>(n));
+    std::size_t end = request.find("\r\n\r\n");
+    if (need == std::string::npos && end != std::string::npos)
+      need = end + 4 + ContentLength(request.substr(0, end + 2));
+  }
+  return true;
+}
+
+const std::string& Answer() {
+  static const std::string answer =
+      "HTTP/1.1 200 OK\r\nContent-Type: text/xml; charset=utf-8\r\nContent-Length: " +
+      std::to_string(AnswerBody().size()) + "\r\nConnection: close\r\n\r\n" + AnswerBody();
+  return answer;
+}
+
+void Serve(SSL_CTX* ctx, platform::Socket socket) {
+  socket.SetTimeouts(kSocketTimeoutMs, kSocketTimeoutMs);
+  SslPtr ssl = NewConnection(ctx, socket);
+  if (SSL_accept(ssl.get()) != 1 || !ReadRequest(ssl.get())) {
+    ERR_clear_error();
+    return;
+  }
+  const std::string& answer = Answer();
+  if (SSL_write(ssl.get(), answer.data(), static_cast<int>(answer.size())) > 0)
+    SSL_shutdown(ssl.get());
+  ERR_clear_error();
+}
+
+void Worker(SSL_CTX* ctx, platform::Socket& listening) {
+  for (;;) {
+    try {
+      Serve(ctx, listening.Accept());
+    } catch (const std::exception&) {
+      // One connection failed; the next one is served as usual.
+    }
+  }
+}
+
+}  // namespace
+}  // namespace vp::bench
+
+int main(int argc, char** argv) {
+  using namespace vp::bench;
+  try {
+    Options options = ParseOptions(argc, argv);
+    SslCtxPtr ctx = MakeContext(options);
+    vp::platform::Socket listening = vp::platform::Socket::OpenTcp(vp::platform::IpFamily::kV4);
+    listening.SetExclusiveAddressUse();
+    listening.Bind("127.0.0.1", static_cast<std::uint16_t>(options.port));
+    listening.ListenWithSystemMaximumQueue();
+    std::printf("port %u\n", listening.LocalPort());
+    std::fflush(stdout);
+    std::vector<std::thread> workers;
+    for (int i = 0; i < options.threads; ++i)
+      workers.emplace_back([&] { Worker(ctx.get(), listening); });
+    for (std::thread& worker : workers) worker.join();
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "vp-bench-upstream: %s\n", error.what());
+    return 1;
+  }
+}
