@@ -1,5 +1,6 @@
-// A window program starts without console streams unless its starter redirected them; it can
-// attach to its parent's console and open that console's output for the streams that have none.
+// A window program starts without a console and without console streams unless its starter
+// redirected them; it attaches to its parent's console, or opens one, and points the streams that
+// have none at that console's output.
 #include "platform/Console.h"
 
 #include <cstdio>
@@ -19,8 +20,9 @@ bool LeadsSomewhere(DWORD which) {
 void UseParentConsole() {
   bool output = LeadsSomewhere(STD_OUTPUT_HANDLE);
   bool error = LeadsSomewhere(STD_ERROR_HANDLE);
-  if (output && error) return;
-  if (!AttachConsole(ATTACH_PARENT_PROCESS)) return;
+  // Ctrl+C reaches only a process with a console, also when its streams go to a file: the
+  // starter's console, else one of its own (started from the desktop, it shows the output there).
+  if (!AttachConsole(ATTACH_PARENT_PROCESS) && !AllocConsole()) return;
   // The C runtime set its streams up at start, when there was no console yet.
   if (!output) std::freopen("CONOUT$", "w", stdout);
   if (!error) std::freopen("CONOUT$", "w", stderr);
