@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(cmake ninja-build g++ make libgtest-dev googletest libssl3 libssl-dev openssl ca-certificates
           g++-mingw-w64-i686-posix clang libclang-rt-14-dev curl python3
           # the x86_64 twin of the Windows build, OpenSSL's source for its DLLs, and the Wine run
-          g++-mingw-w64-x86-64-posix dpkg-dev wine64 xvfb xdotool x11-utils imagemagick)
+          g++-mingw-w64-x86-64-posix dpkg-dev wine64 fonts-wine xvfb xdotool x11-utils imagemagick)
 i386=false
 if [ "${1:-}" = "--run-only" ]; then
   packages=(cmake ninja-build g++ make libssl3 openssl curl)

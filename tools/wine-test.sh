@@ -94,6 +94,10 @@ make_prefix() {
   start_server "$1"
   local started=$SECONDS
   boot_prefix "$1" -i || return 1
+  # Wine's own fonts (MS Sans Serif in its Central European cut, Tahoma, Marlett for the caption
+  # buttons), which the windows' pictures need: Debian's Wine looks for them beside its data folder
+  # rather than in it, so they go where every Windows program finds fonts.
+  cp /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/"
   # Windows registers the content type of certificate files (which /rootcert names); Wine does not.
   "$WINE" reg add 'HKCR\.crt' /v 'Content Type' /d application/x-x509-ca-cert /f \
     >>"$1/wineboot.log" 2>&1

@@ -10,6 +10,7 @@
 #include "host/ServiceApplication.h"
 #include "host/VormetraProxyServiceU.h"
 #include "platform/CodePage.h"
+#include "platform/Console.h"
 #include "platform/MainThread.h"
 #include "platform/Termination.h"
 
@@ -77,6 +78,7 @@ class ConsoleServiceManager : public platform::ServiceManager {
 }  // namespace
 
 int RunForegroundServer() {
+  platform::UseParentConsole();
   platform::MarkCurrentThreadAsMain();
   platform::InstallTerminationHandler();
   ConsoleServiceManager manager;

@@ -1,7 +1,6 @@
 // The switch table and the roles behind it.
 #include "ui/ProgramEntry.h"
 
-#include <cstdio>
 #include <exception>
 #include <memory>
 
@@ -15,15 +14,13 @@
 #include "platform/ServiceManager.h"
 #include "platform/UserPrompt.h"
 #include "protocol/AsciiText.h"
+#include "ui/SystemHostActions.h"
+#include "ui/TrayApplication.h"
 
 namespace vp {
 namespace {
 
 constexpr const char* kSwitchServe = "serve";
-
-constexpr const char* kUsage =
-    "Usage: vormetra-proxy [/hosttest | /hostprod | /hostremove | /start | /stop | /install |"
-    " /uninstall | /serve]\n";
 
 const platform::ProcessEntry* FindProcess(const std::vector<platform::ProcessEntry>& processes,
                                           std::uint32_t id) {
@@ -71,8 +68,8 @@ int RunRole(Role role, const std::vector<std::string>& arguments) {
     case Role::kTrayApplication:
       break;
   }
-  std::fputs(kUsage, stderr);
-  return 2;
+  SystemHostActions host;
+  return RunTrayApplication(host);
 }
 
 }  // namespace

@@ -46,8 +46,7 @@ bool IsStartedByServiceManager(const std::vector<platform::ProcessEntry>& proces
                                const platform::ServiceManagerAncestry& ancestry);
 
 // Takes the role and runs it; returns the process exit code. An error raised by a task is shown
-// in an error box and gives 1. Until the tray application exists, its row prints the switches and
-// gives 2.
+// in an error box and gives 1; the tray application's exit code is its own.
 int RunProgram(const std::vector<std::string>& arguments);
 
 }  // namespace vp

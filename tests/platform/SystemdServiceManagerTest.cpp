@@ -5,6 +5,7 @@
 
 #include <filesystem>
 
+#include "platform/Environment.h"
 #include "platform/FileSystem.h"
 #include "platform/ServiceManager.h"
 #include "support/FakeSystemctl.h"
@@ -112,6 +113,25 @@ TEST_F(Systemd, DeleteRemovesAHalfInstalledUnitAndItsLinkEvenWhenDisableFails) {
   EXPECT_FALSE(std::filesystem::exists(systemctl_.UnitFile()));
   EXPECT_FALSE(std::filesystem::is_symlink(wants + "/" + kName + ".service"));
   EXPECT_EQ(service->Delete().code, kErrorServiceDoesNotExist);
+}
+
+// What a whole program run under test is pointed with; a test's own override still comes first.
+TEST_F(Systemd, EnvironmentNamesTheUnitFolderAndSystemctlForAWholeProgramRun) {
+  ServiceFailure failure;
+  ASSERT_TRUE(Create("/opt/vp", failure));
+  test::FakeSystemctl other;  // in force now, with an empty unit folder
+  EXPECT_EQ(manager_->Open(kName, kServiceQueryStatus, failure), nullptr);
+  SetSystemdForTesting("", "");
+  SetEnvironmentVariableForTesting("VORMETRA_SYSTEMD_UNIT_DIR", systemctl_.UnitFolder());
+  SetEnvironmentVariableForTesting("VORMETRA_SYSTEMCTL", systemctl_.UnitFolder() + "/../systemctl");
+  std::unique_ptr<ServiceHandle> service = manager_->Open(kName, kServiceQueryStatus, failure);
+  ServiceStatus status;
+  bool queried = service && !service->QueryStatus(status).failed();
+  SetEnvironmentVariableForTesting("VORMETRA_SYSTEMD_UNIT_DIR", "");
+  SetEnvironmentVariableForTesting("VORMETRA_SYSTEMCTL", "");
+  EXPECT_TRUE(queried);
+  EXPECT_EQ(systemctl_.calls().back(),
+            "show --property=LoadState,ActiveState " + std::string(kName) + ".service");
 }
 
 }  // namespace

@@ -217,12 +217,16 @@ class TerminalMainWindow : public MainWindow {
     for (;;) {
       std::vector<MenuItem> shown;
       std::string text = std::string("\n") + menu.caption + ":\n";
+      // A separator shows only between two visible items.
+      bool separator_due = false;
       for (const MenuEntry& entry : menu.entries) {
         if (entry.caption == nullptr) {
-          text += "    ----\n";
+          separator_due = !shown.empty();
           continue;
         }
         if (!MenuItemVisible(entry.item)) continue;
+        if (separator_due) text += "    ----\n";
+        separator_due = false;
         shown.push_back(entry.item);
         text += "  " + std::to_string(shown.size()) + "  " +
                 (MenuItemChecked(entry.item) ? "[x] " : "") + entry.caption + "\n";

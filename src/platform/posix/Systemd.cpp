@@ -13,7 +13,13 @@ std::string g_unit_folder_override;
 std::string g_systemctl_override;
 
 constexpr const char* kUnitFolder = "/etc/systemd/system";
+constexpr const char* kSystemctl = "systemctl";
 constexpr const char* kWantedBy = "multi-user.target";
+
+// A whole program run (an end-to-end test) points both elsewhere through the environment. They are
+// read only by the process that has them and never passed through an elevation.
+constexpr const char* kUnitFolderVariable = "VORMETRA_SYSTEMD_UNIT_DIR";
+constexpr const char* kSystemctlVariable = "VORMETRA_SYSTEMCTL";
 
 // The settings file's folder, which the service must agree on with whoever installed it.
 constexpr const char* kPassedVariable = "VORMETRA_COMMON_APPDATA";
@@ -46,6 +52,14 @@ std::string EscapedPlain(const std::string& text) {
   return out;
 }
 
+// The test's override, else the environment's, else the system's own.
+std::string Chosen(const std::string& override_value, const char* variable,
+                   const char* system_value) {
+  if (!override_value.empty()) return override_value;
+  const char* named = std::getenv(variable);
+  return named != nullptr && *named != '\0' ? named : system_value;
+}
+
 std::string Trimmed(std::string text) {
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
     text.pop_back();
@@ -64,7 +78,7 @@ namespace systemd {
 
 std::string UnitFolder() {
   std::lock_guard<std::mutex> lock(g_mutex);
-  return g_unit_folder_override.empty() ? kUnitFolder : g_unit_folder_override;
+  return Chosen(g_unit_folder_override, kUnitFolderVariable, kUnitFolder);
 }
 
 std::string UnitName(const std::string& service_name) { return service_name + ".service"; }
@@ -81,7 +95,7 @@ ChildResult Systemctl(const std::vector<std::string>& arguments) {
   std::string command;
   {
     std::lock_guard<std::mutex> lock(g_mutex);
-    command = g_systemctl_override.empty() ? "systemctl" : g_systemctl_override;
+    command = Chosen(g_systemctl_override, kSystemctlVariable, kSystemctl);
   }
   std::vector<std::string> argv{command};
   argv.insert(argv.end(), arguments.begin(), arguments.end());

@@ -14,7 +14,7 @@ namespace vp::platform::systemd {
 // hint of its own; a start or stop of this program takes well under a second.
 inline constexpr std::uint32_t kWaitHintMs = 250;
 
-// /etc/systemd/system unless a test has pointed it elsewhere.
+// /etc/systemd/system unless a test or VORMETRA_SYSTEMD_UNIT_DIR points it elsewhere.
 std::string UnitFolder();
 // "<unit folder>/<name>.service".
 std::string UnitFilePath(const std::string& service_name);
@@ -23,7 +23,7 @@ std::string WantsLinkPath(const std::string& service_name);
 // "<name>.service".
 std::string UnitName(const std::string& service_name);
 
-// Runs systemctl with the arguments, its output captured.
+// Runs systemctl (or the command VORMETRA_SYSTEMCTL names) with the arguments, its output captured.
 ChildResult Systemctl(const std::vector<std::string>& arguments);
 // A failure that names what systemctl said, or how it ended when it said nothing.
 ServiceFailure SystemctlFailure(const ChildResult& result, const std::string& what);

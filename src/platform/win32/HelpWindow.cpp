@@ -82,6 +82,7 @@ class Win32HelpWindow : public HelpWindow {
 
   void Init(HWND window) {
     window_ = window;
+    SetProgramIcon(window);
     SetWindowPos(window, nullptr, 0, 0, kOuterWidth, kOuterHeight,
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     CenterOnScreen(window);

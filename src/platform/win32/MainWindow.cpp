@@ -127,7 +127,6 @@ class Win32MainWindow : public MainWindow {
     for (HBITMAP bitmap : {led_on_, led_off_})
       if (bitmap != nullptr) DeleteObject(bitmap);
     for (auto& [name, icon] : icons_) DestroyIcon(icon);
-    if (service_font_ != nullptr) DeleteObject(service_font_);
   }
 
   Win32MainWindow(const Win32MainWindow&) = delete;
@@ -240,21 +239,16 @@ class Win32MainWindow : public MainWindow {
 
   void Init(HWND window) {
     window_ = window;
-    HINSTANCE instance = ProgramInstance();
-    for (int size : {ICON_BIG, ICON_SMALL}) {
-      int metric = size == ICON_BIG ? SM_CXICON : SM_CXSMICON;
-      HANDLE icon = LoadImageW(instance, L"MAINICON", IMAGE_ICON, GetSystemMetrics(metric),
-                               GetSystemMetrics(metric), LR_SHARED);
-      SendMessageW(window, WM_SETICON, static_cast<WPARAM>(size), reinterpret_cast<LPARAM>(icon));
-    }
+    SetProgramIcon(window);
     SetClientSize(window, kClientWidth, kClientHeight);
     SetWindowPos(window, nullptr, kLeft, kTop, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-    service_font_ = CreateFontW(-kServiceLabelFontHeight, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
-                                DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                                DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, L"MS Sans Serif");
-    if (service_font_ != nullptr)
+    controls_font_.Reset(
+        CentralEuropeanFontLike(reinterpret_cast<HFONT>(SendMessageW(window, WM_GETFONT, 0, 0))));
+    SetControlsFont(window, controls_font_.get());
+    service_font_.Reset(CentralEuropeanFont(L"MS Sans Serif", kServiceLabelFontHeight));
+    if (service_font_.get() != nullptr)
       SendDlgItemMessageW(window, IDC_SERVICE_LABEL, WM_SETFONT,
-                          reinterpret_cast<WPARAM>(service_font_), FALSE);
+                          reinterpret_cast<WPARAM>(service_font_.get()), FALSE);
     ShowWindow(GetDlgItem(window, IDC_SERVICE_LABEL), SW_HIDE);
     HMENU bar = GetMenu(window);
     popups_.push_back(ModelOf(GetSubMenu(bar, 0), std::nullopt));
@@ -330,17 +324,23 @@ class Win32MainWindow : public MainWindow {
     }
   }
 
+  // A separator shows only between two visible items, as the menus of the form designer the
+  // layout comes from drop the ones that hidden items leave leading, trailing or doubled.
   void Rebuild(const PopupModel& popup) {
     while (GetMenuItemCount(popup.menu) > 0) DeleteMenu(popup.menu, 0, MF_BYPOSITION);
+    bool separator_due = false;
     for (const PopupModel::Entry& entry : popup.entries) {
       if (entry.command == 0) {
-        AppendMenuW(popup.menu, MF_SEPARATOR, 0, nullptr);
+        separator_due = GetMenuItemCount(popup.menu) > 0;
         continue;
       }
       MenuItem item;
-      if (ItemOfCommand(entry.command, item) && !MenuItemVisible(item)) continue;
+      bool known = ItemOfCommand(entry.command, item);
+      if (known && !MenuItemVisible(item)) continue;
+      if (separator_due) AppendMenuW(popup.menu, MF_SEPARATOR, 0, nullptr);
+      separator_due = false;
       UINT flags = MF_STRING;
-      if (ItemOfCommand(entry.command, item) && MenuItemChecked(item)) flags |= MF_CHECKED;
+      if (known && MenuItemChecked(item)) flags |= MF_CHECKED;
       AppendMenuW(popup.menu, flags, entry.command, entry.caption.c_str());
     }
   }
@@ -452,7 +452,8 @@ class Win32MainWindow : public MainWindow {
   HMENU tray_menu_ = nullptr;
   HBITMAP led_on_ = nullptr;
   HBITMAP led_off_ = nullptr;
-  HFONT service_font_ = nullptr;
+  OwnedFont controls_font_;
+  OwnedFont service_font_;
   UINT taskbar_created_ = 0;
   std::vector<PopupModel> popups_;
   PopupModel tray_popup_;

@@ -16,6 +16,15 @@ std::vector<HWND>& ModelessWindows() {
 
 HINSTANCE ProgramInstance() { return GetModuleHandleW(nullptr); }
 
+void SetProgramIcon(HWND window) {
+  for (int size : {ICON_BIG, ICON_SMALL}) {
+    int metric = size == ICON_BIG ? SM_CXICON : SM_CXSMICON;
+    HANDLE icon = LoadImageW(ProgramInstance(), L"MAINICON", IMAGE_ICON, GetSystemMetrics(metric),
+                             GetSystemMetrics(metric), LR_SHARED);
+    SendMessageW(window, WM_SETICON, static_cast<WPARAM>(size), reinterpret_cast<LPARAM>(icon));
+  }
+}
+
 void PlaceControl(HWND dialog, const PixelRect& rect) {
   HWND control = GetDlgItem(dialog, rect.id);
   if (control == nullptr) return;
@@ -59,6 +68,26 @@ std::wstring WindowText(HWND window) {
   int got = GetWindowTextW(window, text.data(), length + 1);
   text.resize(static_cast<std::size_t>(std::max(got, 0)));
   return text;
+}
+
+HFONT CentralEuropeanFontLike(HFONT font) {
+  LOGFONTW description = {};
+  if (font == nullptr || GetObjectW(font, sizeof description, &description) == 0) return nullptr;
+  description.lfCharSet = EASTEUROPE_CHARSET;
+  return CreateFontIndirectW(&description);
+}
+
+HFONT CentralEuropeanFont(const wchar_t* face, int pixel_height) {
+  return CreateFontW(-pixel_height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, EASTEUROPE_CHARSET,
+                     OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                     DEFAULT_PITCH | FF_SWISS, face);
+}
+
+void SetControlsFont(HWND window, HFONT font) {
+  if (font == nullptr) return;
+  for (HWND child = GetWindow(window, GW_CHILD); child != nullptr;
+       child = GetWindow(child, GW_HWNDNEXT))
+    SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
 }
 
 void AddModelessWindow(HWND window) { ModelessWindows().push_back(window); }

@@ -12,6 +12,8 @@
 namespace vp::platform {
 
 HINSTANCE ProgramInstance();
+// Gives the window the program's main icon, large and small, as every window of the program shows.
+void SetProgramIcon(HWND window);
 
 // A control's rectangle in client pixels.
 struct PixelRect {
@@ -26,6 +28,35 @@ void PlaceControl(HWND dialog, const PixelRect& rect);
 void SetClientSize(HWND window, int width, int height);
 void CenterOnScreen(HWND window);
 std::wstring WindowText(HWND window);
+
+// One GDI font, deleted with its owner.
+class OwnedFont {
+ public:
+  OwnedFont() = default;
+  ~OwnedFont() { Reset(nullptr); }
+  OwnedFont(const OwnedFont&) = delete;
+  OwnedFont& operator=(const OwnedFont&) = delete;
+
+  void Reset(HFONT font) {
+    if (font_ != nullptr) DeleteObject(font_);
+    font_ = font;
+  }
+  HFONT get() const { return font_; }
+
+ private:
+  HFONT font_ = nullptr;
+};
+
+// The windows' texts are Croatian whatever the machine's code page is. A font asked for with the
+// default character set is, on a Western European system, a bitmap face without the letters
+// č, ć and đ; the same face asked for with the Central European set has them. A font like the one
+// given, with that set; null when the system makes none.
+HFONT CentralEuropeanFontLike(HFONT font);
+// A font with that set of the face and pixel height given (the character height, as negative
+// heights ask for).
+HFONT CentralEuropeanFont(const wchar_t* face, int pixel_height);
+// Gives the window's every control that font.
+void SetControlsFont(HWND window, HFONT font);
 
 // Modeless windows whose keyboard messages the loop hands to IsDialogMessage.
 void AddModelessWindow(HWND window);

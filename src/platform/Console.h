@@ -1,0 +1,14 @@
+// The console that a role which prints (the foreground server) writes to. The Windows program is a
+// window program, so that the tray application opens no console window of its own; such a role
+// borrows the console of whoever started it instead, or opens one.
+#pragma once
+
+namespace vp::platform {
+
+// Gives the process a console, so that Ctrl+C and closing that console reach it: the starting
+// process's console, or a new one when there is none to borrow (started from the desktop).
+// Standard output and standard error that lead nowhere go to that console; streams already handed
+// over (a file, a pipe, a terminal) keep going where they go. Nothing to do on POSIX.
+void UseParentConsole();
+
+}  // namespace vp::platform
