@@ -27,6 +27,16 @@ else
   vp_at_exit rm -f "$backup"
 fi
 rm -f "$backup"
+# A box left open by a failed step would stand in the way of the next checks.
+close_boxes() {
+  local window title
+  for title in "$notice_title" "$question_title"; do
+    for window in $(xdotool search --onlyvisible --name "^$title\$" 2>/dev/null); do
+      vp_press_key "$window" Escape
+    done
+  done
+}
+vp_at_exit close_boxes
 
 vp_write_settings "{
   \"Mode\":2,
@@ -106,10 +116,14 @@ run_switch hostremove-nothing /hostremove
 expect_hosts "/hostremove without lines to remove leaves the file untouched" \
   '127.0.0.1 localhost\n::1 localhost'
 
-# Without the right to write (the file is read-only, which Wine enforces also for root): the
-# question; Yes starts a copy with the same switch and waits for it, which asks again; No there
-# changes nothing.
-chmod a-w "$hosts"
+# Without the right to write (another program holds the file open for reading, as a process
+# without rights finds it: Wine lets root write a read-only file): the question; Yes starts a copy
+# with the same switch and waits for it, which asks again; Cancel there changes nothing.
+vp_start_tool holder vp-file-hold "$(vp_windows_path "$hosts")"
+if ! vp_wait_output holder '^held' 30; then
+  vp_fail "another program holds the hosts file: $(vp_output holder)"
+  vp_done
+fi
 vp_start_program readonly-hostprod /hostprod
 if question=$(vp_find_window "$question_title" 60); then
   vp_pass "without rights the question comes (no notice: the backup is there)"
@@ -128,7 +142,7 @@ if question=$(vp_find_window "$question_title" 60); then
     copy_command=$(tr '\0' ' ' <"/proc/$copy_pid/cmdline" 2>/dev/null)
     vp_expect_contains "the copy has the same switch" "/hostprod" "$copy_command"
     vp_expect "the first copy waits for the second" yes "$(vp_running readonly-hostprod && echo yes)"
-    vp_press_key "$second" n
+    vp_press_key "$second" Escape
   else
     vp_fail "Yes starts a second copy, which asks again"
   fi
@@ -136,11 +150,11 @@ else
   vp_fail "without rights the question comes: $(vp_output readonly-hostprod)"
 fi
 vp_wait_exit readonly-hostprod 60
-vp_expect "the question asks for administrator rights" \
-  'Program će se pokrenuti sa administratorskim ovlastima.\r\n\r\nŽelite li nastaviti' \
+question_text='Program će se pokrenuti sa administratorskim ovlastima.\r\n\r\nŽelite li nastaviti'
+vp_expect "both copies ask for administrator rights" "$question_text"$'\n'"$question_text" \
   "$(vp_message_boxes readonly-hostprod)"
 vp_expect "the first copy ends after the second, with exit code 0" 0 "$VP_EXIT"
-expect_hosts "No in the copy leaves the hosts file as it was" '127.0.0.1 localhost\n::1 localhost'
+expect_hosts "Cancel in the copy leaves the hosts file as it was" '127.0.0.1 localhost\n::1 localhost'
 
 # The notice comes before the question, and Cancel starts nothing.
 rm -f "$backup"
@@ -161,6 +175,7 @@ if notice=$(vp_find_window "$notice_title" 60); then
 else
   vp_fail "the backup notice comes first: $(vp_output readonly-hosttest)"
 fi
+vp_stop holder
 expect_hosts "Cancel leaves the hosts file as it was" '127.0.0.1 localhost\n::1 localhost'
 vp_expect_file "the backup is made also without the right to write" "$backup" "$hosts"
 vp_done

@@ -4,6 +4,7 @@
 # false: the listener stops, the service keeps running; Active true: it serves again); codes above
 # 128 change nothing; pause and continue; /stop, /start, /install of a stopped service (which
 # starts it), installing over the existing service (its error text), /uninstall.
+# The system's error texts are Wine's Croatian ones: the run's locale is the users'.
 source "$(dirname "$0")/lib.sh"
 
 answer='<?xml version="1.0" encoding="UTF-8"?><tns:RacunOdgovor><tns:Jir>service-jir</tns:Jir></tns:RacunOdgovor>'
@@ -115,14 +116,14 @@ vp_run_tool 60 vp-service-control send 128 >/dev/null
 expect_served "after 128 with Active true the service serves again"
 
 # Pause: the listener keeps serving; continue: running again.
-vp_run_tool 60 vp-service-control send 2 >/dev/null
+vp_run_tool 60 vp-service-control pause >/dev/null
 expect_state "pause makes the service paused" paused 30
 expect_served "a paused service still serves"
-vp_run_tool 60 vp-service-control send 3 >/dev/null
+vp_run_tool 60 vp-service-control continue >/dev/null
 expect_state "continue makes it run again" running 30
 
 expect_error_box install-again \
-  'Service "Vormetra Proxy Service" failed to install with error: "'"$(printf 'Service already exists.\\r\\n')"'"' \
+  'Service "Vormetra Proxy Service" failed to install with error: "Servis postoji."' \
   /install
 
 run_task stop /stop
@@ -140,6 +141,6 @@ expect_state "stopped before removal" stopped
 run_task uninstall /uninstall /silent
 expect_state "/uninstall removes the service" missing
 expect_error_box uninstall-again \
-  'Service "Vormetra Proxy Service" failed to uninstall with error: "'"$(printf 'Service does not exist.\\r\\n')"'"' \
+  'Service "Vormetra Proxy Service" failed to uninstall with error: "Servis ne postoji."' \
   /uninstall /silent
 vp_done

@@ -44,7 +44,7 @@ cp "$VP_APP_DIR/fakeFinaTest.crt" "$VP_WORK/pem.crt"
 : >"$VP_WORK/empty.crt"
 head -c 100 "$root" >"$VP_WORK/truncated.crt"
 for file in pem empty truncated; do
-  vp_expect "a $file file is refused" refused "$(add "$(vp_windows_path "$VP_WORK/$file.crt")")"
+  vp_expect "the $file file is refused" refused "$(add "$(vp_windows_path "$VP_WORK/$file.crt")")"
 done
 vp_expect "a missing file is refused" refused "$(add missing.crt)"
 

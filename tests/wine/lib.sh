@@ -24,8 +24,8 @@
 #   VP_WORK        an empty scratch folder of this check's own (logs, recorded requests)
 #   VP_UPSTREAM_TOOL  the native upstream program (tests/wine/UpstreamTool.cpp)
 #   VP_TEST_TOOLS  the build's Windows test tools (tests/wine/*Tool.cpp but UpstreamTool.cpp), with
-#                  the TLS library beside them: vp-service-control.exe, vp-cert-store.exe; run
-#                  them with vp_run_tool
+#                  the TLS library beside them: vp-service-control.exe, vp-cert-store.exe,
+#                  vp-file-hold.exe; run them with vp_run_tool or vp_start_tool
 #   VP_SCREENSHOTS build/screenshots, for pictures of windows
 #   WINE (the command that runs a Windows program: the loader, in a Croatian locale), WINEPREFIX,
 #   WINELOADER, WINEDEBUG, DISPLAY (the run's Xvfb)
@@ -127,7 +127,7 @@ with open(sys.argv[1], encoding="utf-8", errors="replace") as log:
     for line in log:
         found = re.search(r'trace:msgbox:\S+ L"(.*)"\s*$', line)
         if found:
-            print(re.sub(r'\\x([0-9a-fA-F]{4})|\\(.)', char, found.group(1)))
+            print(re.sub(r'\\([0-9a-fA-F]{4})|\\(.)', char, found.group(1)))
 DECODE
 }
 
@@ -288,6 +288,13 @@ vp_run_tool() {
   timeout -k 5 "$seconds" "$WINE" "$VP_TEST_TOOLS/$tool.exe" "$@" \
     2>>"$VP_WORK/$tool.errors" | tr -d '\r'
   return "${PIPESTATUS[0]}"
+}
+
+# vp_start_tool NAME TOOL ARGUMENTS...: a Windows test tool in the background, like vp_start.
+vp_start_tool() {
+  local name=$1 tool=$2
+  shift 2
+  vp_start "$name" "$WINE" "$VP_TEST_TOOLS/$tool.exe" "$@"
 }
 
 # vp_no_window TITLE SECONDS: true when no visible window of that title shows up within SECONDS.
