@@ -27,12 +27,19 @@ else
   vp_at_exit rm -f "$backup"
 fi
 rm -f "$backup"
+# press WINDOW KEY: the key to a box after giving it the keyboard focus. Wine hands keys to its
+# foreground window, and a box of a copy started by another process does not become that by itself.
+press() {
+  timeout 5 xdotool windowfocus --sync "$1" 2>/dev/null
+  vp_press_key "$1" "$2"
+}
+
 # A box left open by a failed step would stand in the way of the next checks.
 close_boxes() {
   local window title
   for title in "$notice_title" "$question_title"; do
     for window in $(xdotool search --onlyvisible --name "^$title\$" 2>/dev/null); do
-      vp_press_key "$window" Escape
+      press "$window" Escape
     done
   done
 }
@@ -75,7 +82,7 @@ answer_notice() {
   fi
   vp_pass "the backup notice shows"
   vp_screenshot "$window" "hosts-backup-notice"
-  vp_press_key "$window" Return
+  press "$window" Return
 }
 
 # Lines with either host in any place (a comment too), the test host in capitals, a NUL byte,
@@ -128,7 +135,7 @@ vp_start_program readonly-hostprod /hostprod
 if question=$(vp_find_window "$question_title" 60); then
   vp_pass "without rights the question comes (no notice: the backup is there)"
   vp_screenshot "$question" "hosts-relaunch-question"
-  vp_press_key "$question" Return
+  press "$question" Return
   second=""
   deadline=$((SECONDS + 60))
   while [ -z "$second" ] && [ $SECONDS -lt $deadline ]; do
@@ -142,7 +149,7 @@ if question=$(vp_find_window "$question_title" 60); then
     copy_command=$(tr '\0' ' ' <"/proc/$copy_pid/cmdline" 2>/dev/null)
     vp_expect_contains "the copy has the same switch" "/hostprod" "$copy_command"
     vp_expect "the first copy waits for the second" yes "$(vp_running readonly-hostprod && echo yes)"
-    vp_press_key "$second" Escape
+    press "$second" Escape
   else
     vp_fail "Yes starts a second copy, which asks again"
   fi
@@ -162,10 +169,10 @@ vp_start_program readonly-hosttest /hosttest
 if notice=$(vp_find_window "$notice_title" 60); then
   vp_expect "the notice comes first, alone" yes \
     "$(vp_no_window "$question_title" 1 && echo yes)"
-  vp_press_key "$notice" Return
+  press "$notice" Return
   if question=$(vp_find_window "$question_title" 60); then
     vp_pass "then the question comes"
-    vp_press_key "$question" Escape
+    press "$question" Escape
     vp_wait_exit readonly-hosttest 60
     vp_expect "Cancel ends the program with exit code 0" 0 "$VP_EXIT"
     vp_expect "Cancel starts no copy" yes "$(vp_no_window "$question_title" 3 && echo yes)"
