@@ -95,6 +95,8 @@ settings true
 
 run_task install /install /silent
 expect_state "after /install the service runs" running
+# Every later step needs the running service.
+[ "$(state)" = running ] || vp_done
 expect_served "the service serves mode 1 on 8449"
 if vp_wait_file "$VP_WORK/upstream-requests/request-1"; then
   vp_expect_contains "the service posted the body on" $'\r\n\r\n'"$request" \
