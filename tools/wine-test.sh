@@ -169,6 +169,7 @@ run_build() {
   export VP_APP_EXE="$VP_APP_DIR/VormetraProxy.exe"
   export VP_SETTINGS="$WINEPREFIX/drive_c/ProgramData/VormetraProxy/Settings.ini"
   export VP_UPSTREAM_TOOL=$native/tests/vp-test-upstream
+  export VP_TEST_TOOLS=$build/test-tools
   export VP_SCREENSHOTS=$root/build/screenshots
   mkdir -p "$VP_APP_DIR"
   cp "$build"/dist/* "$VP_APP_DIR/"

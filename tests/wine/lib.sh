@@ -23,6 +23,9 @@
 #   VP_APP_EXE     VormetraProxy.exe in VP_APP_DIR     VP_SETTINGS  C:\ProgramData\...\Settings.ini
 #   VP_WORK        an empty scratch folder of this check's own (logs, recorded requests)
 #   VP_UPSTREAM_TOOL  the native upstream program (tests/wine/UpstreamTool.cpp)
+#   VP_TEST_TOOLS  the build's Windows test tools (tests/wine/*Tool.cpp but UpstreamTool.cpp), with
+#                  the TLS library beside them: vp-service-control.exe, vp-cert-store.exe,
+#                  vp-file-hold.exe; run them with vp_run_tool or vp_start_tool
 #   VP_SCREENSHOTS build/screenshots, for pictures of windows
 #   WINE (the command that runs a Windows program: the loader, in a Croatian locale), WINEPREFIX,
 #   WINELOADER, WINEDEBUG, DISPLAY (the run's Xvfb)
@@ -72,9 +75,10 @@ vp_expect_file() {
   fi
 }
 
-# Ends the check: stops what is still running and exits with the result.
+# Ends the check: stops what is still running, puts back what it registered with vp_at_exit and
+# exits with the result.
 vp_done() {
-  vp_stop_all
+  vp_finish
   [ "$VP_FAILURES" -eq 0 ]
   exit $?
 }
@@ -102,10 +106,29 @@ vp_start() {
 vp_start_program() {
   local name=$1
   shift
-  # By its Windows path, as a user starts it, so the program sees its folder as C:\...
-  (cd "$VP_APP_DIR" && exec "$WINE" "$(vp_windows_path "$VP_APP_EXE")" "$@") \
-    >"$VP_WORK/$name.log" 2>&1 &
+  # By its Windows path, as a user starts it, so the program sees its folder as C:\...; Wine
+  # traces the text of every message box it shows (vp_message_boxes).
+  (cd "$VP_APP_DIR" && WINEDEBUG=$WINEDEBUG,trace+msgbox \
+    exec "$WINE" "$(vp_windows_path "$VP_APP_EXE")" "$@") >"$VP_WORK/$name.log" 2>&1 &
   VP_PIDS[$name]=$!
+}
+
+# vp_message_boxes NAME: the texts of the message boxes the program has shown so far, one a line
+# (a line break inside a text as the two characters \r, \n), from Wine's trace of each.
+vp_message_boxes() {
+  python3 - "$VP_WORK/$1.log" <<'DECODE'
+import re, sys
+escapes = {"n": "\\n", "r": "\\r", "t": "\t"}
+def char(match):
+    if match.group(1):
+        return chr(int(match.group(1), 16))
+    return escapes.get(match.group(2), match.group(2))
+with open(sys.argv[1], encoding="utf-8", errors="replace") as log:
+    for line in log:
+        found = re.search(r'trace:msgbox:\S+ L"(.*)"\s*$', line)
+        if found:
+            print(re.sub(r'\\([0-9a-fA-F]{4})|\\(.)', char, found.group(1)))
+DECODE
 }
 
 vp_running() { kill -0 "${VP_PIDS[$1]}" 2>/dev/null; }
@@ -145,7 +168,23 @@ vp_stop_all() {
   local name
   for name in "${!VP_PIDS[@]}"; do vp_stop "$name" 10 || vp_log "$name had to be killed"; done
 }
-trap vp_stop_all EXIT
+
+# vp_at_exit COMMAND...: puts something back when the check ends, however it ends, after what it
+# started has been stopped; the last one registered runs first.
+VP_AT_EXIT=()
+vp_at_exit() {
+  local quoted
+  printf -v quoted '%q ' "$@"
+  VP_AT_EXIT=("$quoted" "${VP_AT_EXIT[@]}")
+}
+
+vp_finish() {
+  vp_stop_all
+  local command
+  for command in "${VP_AT_EXIT[@]}"; do eval "$command" || vp_log "putting back failed: $command"; done
+  VP_AT_EXIT=()
+}
+trap vp_finish EXIT
 # A check stopped from outside (the harness's time bound) still stops what it started.
 trap 'exit 143' TERM
 trap 'exit 130' INT
@@ -239,3 +278,24 @@ vp_screenshot() {
   mkdir -p "$VP_SCREENSHOTS"
   import -window "$1" "$VP_SCREENSHOTS/$2.png"
 }
+
+# vp_run_tool SECONDS TOOL ARGUMENTS...: one of the Windows test tools under Wine, waited for at most
+# SECONDS; prints its standard output with CR LF made LF, its errors go to $VP_WORK/TOOL.errors.
+# The tool's exit code (124 when it was stopped at the bound).
+vp_run_tool() {
+  local seconds=$1 tool=$2
+  shift 2
+  timeout -k 5 "$seconds" "$WINE" "$VP_TEST_TOOLS/$tool.exe" "$@" \
+    2>>"$VP_WORK/$tool.errors" | tr -d '\r'
+  return "${PIPESTATUS[0]}"
+}
+
+# vp_start_tool NAME TOOL ARGUMENTS...: a Windows test tool in the background, like vp_start.
+vp_start_tool() {
+  local name=$1 tool=$2
+  shift 2
+  vp_start "$name" "$WINE" "$VP_TEST_TOOLS/$tool.exe" "$@"
+}
+
+# vp_no_window TITLE SECONDS: true when no visible window of that title shows up within SECONDS.
+vp_no_window() { ! vp_find_window "$1" "$2" >/dev/null; }
