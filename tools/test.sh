@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds and runs the whole test suite: native build with warnings as errors and every test, then
-# the Windows cross-build of everything, then the bounded fuzz runs.
+# Builds and runs the whole test suite: native build with warnings as errors and every test; the
+# two Windows cross-builds (i686, the product, and its x86_64 twin) with OpenSSL DLLs built from
+# Debian's source; the Windows test run under Wine; then the bounded fuzz runs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/deps.sh
@@ -12,9 +13,18 @@ cmake --build build/native -j"$jobs"
 ctest --test-dir build/native --output-on-failure -j"$jobs" --timeout 300 | tee build/native/ctest.log
 summary=$(grep -E 'tests passed|tests failed' build/native/ctest.log | tail -n 1)
 
-cmake -S . -B build/win32 -G Ninja -DCMAKE_BUILD_TYPE=Release -DVP_WERROR=ON \
-      -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake
-cmake --build build/win32 -j"$jobs"
+# build/win32 and build/win64 each end with dist/: VormetraProxy.exe and the DLLs it loads.
+for arch in i686 x86_64; do
+  build=build/win32
+  [ "$arch" = x86_64 ] && build=build/win64
+  dlls=$(bash tools/openssl-win.sh "$arch")
+  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVP_WERROR=ON \
+        -DCMAKE_TOOLCHAIN_FILE="cmake/mingw-$arch.cmake" -DVP_OPENSSL_DLL_DIR="$dlls"
+  cmake --build "$build" -j"$jobs"
+  bash tools/check-dist.sh "$build" "$arch"
+done
+bash tools/wine-test.sh build/native | tee build/wine-test.log
+wine_summary=$(tail -n 1 build/wine-test.log)
 
 if [ -d fuzz ] && [ -f fuzz/CMakeLists.txt ]; then
   bash tools/fuzz.sh
@@ -24,5 +34,6 @@ fi
 # bench keeps working. No speed is judged here; bench/forward.sh without --smoke makes the table.
 BENCH_BUILD_DIR=build/native bash bench/forward.sh --smoke
 
-# Repeat the test result last, so it closes the log.
+# Repeat the test results last, so they close the log.
+echo "$wine_summary"
 echo "$summary"

@@ -6,8 +6,9 @@
 
 namespace vp::platform {
 
-// The file name this platform gives a library of that base name and major version:
-// "libssl-3.dll" on Windows, "libssl.so.3" on POSIX.
+// The file name this platform gives a library of that base name and major version, as OpenSSL's
+// own builds name theirs: "libssl-3.dll" on 32-bit Windows, "libssl-3-x64.dll" on 64-bit
+// Windows, "libssl.so.3" on POSIX.
 std::string VersionedLibraryFileName(const std::string& base, int major);
 
 class DynamicLibrary {

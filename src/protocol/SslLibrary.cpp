@@ -24,7 +24,7 @@ std::shared_ptr<const SslLibrary> g_library;  // guarded by g_mutex
 std::string g_ssl_name_override;              // guarded by g_mutex
 std::string g_crypto_name_override;           // guarded by g_mutex
 
-// OpenSSL 3's own names: libssl.so.3 here, libssl-3.dll in a 32-bit Windows build.
+// OpenSSL 3's own names: libssl.so.3 here, libssl-3.dll or libssl-3-x64.dll on Windows.
 std::string DefaultSslName() { return platform::VersionedLibraryFileName("libssl", 3); }
 std::string DefaultCryptoName() { return platform::VersionedLibraryFileName("libcrypto", 3); }
 

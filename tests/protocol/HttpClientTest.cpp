@@ -25,7 +25,10 @@ using test::RedirectAnswer;
 using test::TestUpstream;
 using test::UpstreamReply;
 
-constexpr int kShortTimeoutMs = 300;
+// Short, so a test of a silent upstream ends soon; long enough that an upstream that does answer
+// is never taken for a silent one on a loaded machine or under Wine, where each socket call costs
+// far more than natively.
+constexpr int kShortTimeoutMs = 1000;
 // Far above the shortened bound, far below a hang: only a missing bound fails this.
 constexpr auto kBoundedWait = std::chrono::seconds(10);
 

@@ -49,7 +49,7 @@ TEST(SslLibraryLoad, MissingFilesFailTheServerStart) {
 }
 
 TEST(SslLibraryLoad, LibraryLackingFunctionsIsRefusedNamingEveryMissingOne) {
-  LibraryNames names(VP_SSL_STUB_LIBRARY, VP_SSL_STUB_LIBRARY);
+  LibraryNames names(test::TestStubLibrary(), test::TestStubLibrary());
   EXPECT_TRUE(SslLibraryFilesPresent()) << "the files are there, only functions lack";
   Error error = InitErrorOfServer();
   EXPECT_STREQ(error.what(), "Could not load SSL library.");

@@ -23,14 +23,15 @@ constexpr int kPumpSliceMs = 10;
 // Only bounds a failing test; a passing one takes milliseconds.
 constexpr auto kPumpLimit = std::chrono::seconds(10);
 
-// Short waits, so a run that retries or waits for silence ends within the test.
+// Short waits, so a run that retries or waits for silence ends within the test; the wait for a
+// reply still leaves a delayed reply (50 ms) ample room on a loaded machine or under Wine.
 class DNSThreadTest : public testing::Test {
  protected:
   void SetUp() override {
     TDNSTiming timing;
-    timing.query_wait_ms = 100;
+    timing.query_wait_ms = 1000;
     timing.retry_pause_ms = 5;
-    timing.run_limit_ms = 3000;
+    timing.run_limit_ms = 5000;
     TDNSThread::SetTimingForTesting(timing);
   }
   void TearDown() override {

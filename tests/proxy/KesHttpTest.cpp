@@ -23,7 +23,8 @@ constexpr const char* kNoTlsLibrary = "the TLS library files are not present on 
 
 class KesHttpTest : public testing::Test {
  protected:
-  void SetUp() override { TIdHTTP::SetTimeoutForTesting(300); }
+  // Short for the silent upstreams, with room for a slow machine (or Wine) to answer in time.
+  void SetUp() override { TIdHTTP::SetTimeoutForTesting(1000); }
   void TearDown() override { TIdHTTP::SetTimeoutForTesting(0); }
 
   std::optional<Error> PostTo(const std::string& url, const std::string& body,

@@ -44,6 +44,12 @@ std::size_t FakeDnsServer::QueryCount() const {
   return queries_.size();
 }
 
+bool FakeDnsServer::WaitForQueries(std::size_t count, int timeout_ms) const {
+  std::unique_lock<std::mutex> lock(mutex_);
+  return queried_.wait_for(lock, std::chrono::milliseconds(timeout_ms),
+                           [&] { return queries_.size() >= count; });
+}
+
 void FakeDnsServer::Serve() {
   std::string buffer(kBufferSize, '\0');
   for (;;) {
@@ -61,6 +67,7 @@ void FakeDnsServer::Serve() {
       index = queries_.size();
       queries_.push_back(query);
     }
+    queried_.notify_all();
     try {
       Answer(query, index, source.address, source.port);
     } catch (const std::exception&) {

@@ -35,6 +35,8 @@ class FakeDnsServer {
   void SetReplyDelayMs(int ms) { delay_ms_ = ms; }
   std::vector<std::string> Queries() const;
   std::size_t QueryCount() const;
+  // Waits at most timeout_ms until count queries have arrived; false when they did not.
+  bool WaitForQueries(std::size_t count, int timeout_ms) const;
 
  private:
   void Serve();
@@ -47,6 +49,7 @@ class FakeDnsServer {
   std::atomic<int> delay_ms_{0};
   mutable std::mutex mutex_;
   std::condition_variable stop_signal_;
+  mutable std::condition_variable queried_;
   bool stop_ = false;
   std::vector<std::string> queries_;
   std::thread thread_;

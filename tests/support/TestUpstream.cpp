@@ -10,6 +10,7 @@
 #include "protocol/SslLibrary.h"
 #include "protocol/TlsIOHandler.h"
 #include "support/TempDir.h"
+#include "support/TestPaths.h"
 
 namespace vp::test {
 namespace {
@@ -233,13 +234,13 @@ TlsUpstreamTransport::TlsUpstreamTransport(Chain chain) {
   options.Mode = TIdSSLMode::sslmServer;
   // Made at build time. The self-signed one names another host: the forwarder must not care.
   const bool chained = chain == Chain::kTwentyCertificates;
-  options.CertFile = VP_TEST_CERTS_DIR + std::string(chained ? "chain-leaf.crt" : "upstream.crt");
-  options.KeyFile = VP_TEST_CERTS_DIR + std::string(chained ? "chain-leaf.key" : "upstream.key");
+  options.CertFile = TestCertFile(chained ? "chain-leaf.crt" : "upstream.crt");
+  options.KeyFile = TestCertFile(chained ? "chain-leaf.key" : "upstream.key");
   std::shared_ptr<const SslLibrary> library = SslLibrary::Get();
   context_ = SslContext::Create(library, options, {});
   for (int i = 1; chained && i <= kChainAuthorities; ++i) {
     std::string number = (i < 10 ? "0" : "") + std::to_string(i);
-    std::string der = ReadFile(VP_TEST_CERTS_DIR + std::string("chain-") + number + ".der");
+    std::string der = ReadFile(TestCertFile("chain-" + number + ".der"));
     const auto* bytes = reinterpret_cast<const unsigned char*>(der.data());
     openssl::X509* authority =
         library->fn().d2i_X509(nullptr, &bytes, static_cast<long>(der.size()));

@@ -12,8 +12,6 @@ constexpr int kPollMs = 50;
 
 }  // namespace
 
-std::string TestCertFile(const std::string& name) { return std::string(VP_TEST_CERTS_DIR) + name; }
-
 TIdSSLOptions TestServerOptions(TIdSSLVersions versions) {
   TIdSSLOptions options;
   options.SetSSLVersions(std::move(versions));

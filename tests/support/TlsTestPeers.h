@@ -15,11 +15,9 @@
 #include "protocol/SslOptions.h"
 #include "protocol/SslServerIOHandler.h"
 #include "protocol/TlsIOHandler.h"
+#include "support/TestPaths.h"
 
 namespace vp::test {
-
-// A file of the certificate set made at build time.
-std::string TestCertFile(const std::string& name);
 
 // Server options with the test host's certificate and key and the given versions.
 TIdSSLOptions TestServerOptions(TIdSSLVersions versions = {TIdSSLVersion::sslvTLSv1});

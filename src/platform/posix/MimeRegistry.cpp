@@ -40,10 +40,11 @@ std::vector<std::pair<std::string, std::string>> RegisteredMimeTypes() {
   return types;
 }
 
-void SetMimeTypesFileForTesting(const std::string& path) {
+bool SetMimeTypesFileForTesting(const std::string& path) {
   std::lock_guard<std::mutex> lock(g_mutex);
   g_overridden = true;
   g_file = path;
+  return true;
 }
 
 }  // namespace vp::platform

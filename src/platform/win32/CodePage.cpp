@@ -27,6 +27,21 @@ std::string AnsiFromWide(const wchar_t* wide, int count) {
   return result;
 }
 
+// A character beyond the Basic Multilingual Plane takes two UTF-16 units, and the conversion into
+// a single- or double-byte code page gives a '?' for each unit; it must stay one character, one
+// '?'. Only a UTF-8 ANSI code page holds such characters, and there the pair stays as it is.
+std::vector<wchar_t> OneUnitPerCharacter(std::vector<wchar_t> wide) {
+  if (GetACP() == CP_UTF8) return wide;
+  std::vector<wchar_t> result;
+  result.reserve(wide.size());
+  for (std::size_t i = 0; i < wide.size(); ++i) {
+    bool pair = IS_HIGH_SURROGATE(wide[i]) && i + 1 < wide.size() && IS_LOW_SURROGATE(wide[i + 1]);
+    result.push_back(pair ? L'?' : wide[i]);
+    if (pair) ++i;
+  }
+  return result;
+}
+
 }  // namespace
 
 std::string AnsiFromUtf16Unit(std::uint16_t unit) {
@@ -43,7 +58,9 @@ std::string AnsiFromUtf8(const std::string& utf8) {
   std::vector<wchar_t> wide(static_cast<std::size_t>(count));
   count =
       MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), length, wide.data(), count);
-  return AnsiFromWide(wide.data(), count);
+  wide.resize(count > 0 ? static_cast<std::size_t>(count) : 0);
+  wide = OneUnitPerCharacter(std::move(wide));
+  return AnsiFromWide(wide.data(), static_cast<int>(wide.size()));
 }
 
 std::uint16_t Utf16UnitFromAnsi(char c) {

@@ -7,7 +7,9 @@
 namespace vp::platform {
 
 std::string VersionedLibraryFileName(const std::string& base, int major) {
-  return base + "-" + std::to_string(major) + ".dll";
+  // A 32-bit and a 64-bit build may share a folder on the PATH, so 64-bit DLLs carry a suffix.
+  constexpr bool k64Bit = sizeof(void*) == 8;
+  return base + "-" + std::to_string(major) + (k64Bit ? "-x64" : "") + ".dll";
 }
 
 DynamicLibrary::~DynamicLibrary() {

@@ -34,6 +34,6 @@ std::vector<std::pair<std::string, std::string>> RegisteredMimeTypes() {
   return types;
 }
 
-void SetMimeTypesFileForTesting(const std::string&) {}
+bool SetMimeTypesFileForTesting(const std::string&) { return false; }
 
 }  // namespace vp::platform

@@ -2,6 +2,8 @@
 #include "platform/Socket.h"
 
 #include <cstring>
+#include <mutex>
+#include <set>
 
 #include "platform/Error.h"
 #include "platform/win32/SystemError.h"
@@ -113,6 +115,40 @@ int MakeAddress(int family, const std::string& address, std::uint16_t port,
   return sizeof *a;
 }
 
+// Sockets that Interrupt() has marked. A blocked accept() can be cancelled, but one that has not
+// quite begun when Interrupt() runs would block for good (shutdown() marks nothing on a listening
+// socket here, unlike POSIX), so Accept() waits in short slices and looks at the mark between
+// them.
+constexpr int kAcceptSliceMs = 50;
+std::mutex g_interrupted_mutex;
+std::set<SOCKET> g_interrupted;  // guarded by g_interrupted_mutex
+
+bool IsInterrupted(SOCKET s) {
+  std::lock_guard<std::mutex> lock(g_interrupted_mutex);
+  return g_interrupted.count(s) != 0;
+}
+
+// The bound that SetTimeouts put on one direction (SO_RCVTIMEO or SO_SNDTIMEO), 0 for none.
+DWORD TimeoutOf(SOCKET s, int option) {
+  DWORD timeout = 0;
+  int len = sizeof timeout;
+  if (::getsockopt(s, SOL_SOCKET, option, reinterpret_cast<char*>(&timeout), &len) != 0) return 0;
+  return timeout;
+}
+
+// Windows ends a blocking send or recv that runs past the socket's SO_SNDTIMEO or SO_RCVTIMEO,
+// but Wine accepts both options and blocks regardless, so a silent peer would hold the thread
+// for good. Each call therefore first waits itself, with the same bound, and fails as a timed-out
+// call does.
+void WaitWithinTimeout(SOCKET s, int option, SHORT events, const char* call) {
+  DWORD timeout = TimeoutOf(s, option);
+  if (timeout == 0) return;
+  WSAPOLLFD p{s, events, 0};
+  int rc = ::WSAPoll(&p, 1, static_cast<INT>(timeout));
+  if (rc == SOCKET_ERROR) ThrowSocketError("WSAPoll", WSAGetLastError());
+  if (rc == 0) ThrowSocketError(call, WSAETIMEDOUT);
+}
+
 }  // namespace
 
 Socket::~Socket() { Close(); }
@@ -179,6 +215,13 @@ void Socket::ListenWithSystemMaximumQueue() {
 }
 
 Socket Socket::Accept() {
+  for (;;) {
+    if (IsInterrupted(S(handle_))) ThrowSocketError("accept", WSAEINTR);
+    WSAPOLLFD p{S(handle_), POLLRDNORM, 0};
+    int rc = ::WSAPoll(&p, 1, kAcceptSliceMs);
+    if (rc == SOCKET_ERROR) ThrowSocketError("WSAPoll", WSAGetLastError());
+    if (rc > 0) break;
+  }
   SOCKET s = ::accept(S(handle_), nullptr, nullptr);
   if (s == INVALID_SOCKET) ThrowSocketError("accept", WSAGetLastError());
   return Socket(static_cast<NativeSocket>(s));
@@ -244,6 +287,7 @@ void Socket::SetTimeouts(int receive_ms, int send_ms) {
 }
 
 std::size_t Socket::Send(const char* data, std::size_t size) {
+  WaitWithinTimeout(S(handle_), SO_SNDTIMEO, POLLWRNORM, "send");
   int n = ::send(S(handle_), data, static_cast<int>(size), 0);
   if (n == SOCKET_ERROR) ThrowSocketError("send", WSAGetLastError());
   return static_cast<std::size_t>(n);
@@ -254,6 +298,7 @@ void Socket::SendAll(std::string_view data) {
 }
 
 std::size_t Socket::Receive(char* buffer, std::size_t size) {
+  WaitWithinTimeout(S(handle_), SO_RCVTIMEO, POLLRDNORM, "recv");
   int n = ::recv(S(handle_), buffer, static_cast<int>(size), 0);
   if (n == SOCKET_ERROR) ThrowSocketError("recv", WSAGetLastError());
   return static_cast<std::size_t>(n);
@@ -287,6 +332,10 @@ std::size_t Socket::ReceiveFrom(char* buffer, std::size_t size) {
 
 void Socket::Interrupt() {
   if (handle_ == kInvalid) return;
+  {
+    std::lock_guard<std::mutex> lock(g_interrupted_mutex);
+    g_interrupted.insert(S(handle_));
+  }
   // shutdown() ends a blocked recv on a connected socket; CancelIoEx also ends a blocked accept,
   // which shutdown() does not reach on Windows.
   ::shutdown(S(handle_), SD_BOTH);
@@ -295,6 +344,11 @@ void Socket::Interrupt() {
 
 void Socket::Close() {
   if (handle_ == kInvalid) return;
+  {
+    // Before the handle is closed: the system may hand its value to the next new socket.
+    std::lock_guard<std::mutex> lock(g_interrupted_mutex);
+    g_interrupted.erase(S(handle_));
+  }
   ::closesocket(S(handle_));
   handle_ = kInvalid;
 }

@@ -1,0 +1,200 @@
+#!/usr/bin/env bash
+# The Windows test run under Wine, for each Windows build in turn: a fresh Wine prefix, every
+# unit-test program of the build, then the end-to-end checks tests/wine/NN-*.sh against the
+# build's dist/ folder put into the prefix (see tests/wine/lib.sh for what a check gets).
+#
+#   x86_64 (build/win64) runs under wine64.
+#   i686 (build/win32, the product) runs under wine32 where the kernel can execute 32-bit
+#   programs (tools/probe-32bit.sh); elsewhere one line says that it was skipped and why.
+#
+# One Xvfb on a free display serves the whole run. Every wait is bounded, and everything started
+# here is stopped by its pid at the end. Fails when any test program or check fails.
+#
+# Usage: tools/wine-test.sh [NATIVE_BUILD]   (default build/native, which has the upstream tool)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+native=$root/${1:-build/native}
+run_dir=$root/build/wine
+
+# Bounds of the run: booting a prefix, one test program, one check.
+boot_seconds=180
+unit_seconds=600
+check_seconds=300
+
+export WINEDEBUG=-all
+# No Mono or Gecko installer dialogs while the prefix boots: nothing here needs them.
+export WINEDLLOVERRIDES="mscoree,mshtml="
+
+xvfb_pid=""
+wineserver_pids=()
+wineserver_prefixes=()
+wineserver_tools=()
+
+stop_wine() {
+  local i
+  for i in "${!wineserver_pids[@]}"; do
+    # Ends the prefix's Windows processes (ours and the ones Wine started for them), then the
+    # server itself.
+    WINEPREFIX=${wineserver_prefixes[i]} timeout 30 "${wineserver_tools[i]}" -k 2>/dev/null || true
+    kill "${wineserver_pids[i]}" 2>/dev/null || true
+    wait "${wineserver_pids[i]}" 2>/dev/null || true
+  done
+  wineserver_pids=()
+  wineserver_prefixes=()
+  wineserver_tools=()
+}
+
+stop_everything() {
+  stop_wine
+  if [ -n "$xvfb_pid" ]; then
+    kill "$xvfb_pid" 2>/dev/null || true
+    wait "$xvfb_pid" 2>/dev/null || true
+    xvfb_pid=""
+  fi
+}
+trap stop_everything EXIT
+
+start_xvfb() {
+  local display_file=$run_dir/xvfb-display deadline=$((SECONDS + 30))
+  # -displayfd: Xvfb takes the first free display itself and writes its number once it is ready.
+  Xvfb -displayfd 3 -nolisten tcp -screen 0 1280x1024x24 3>"$display_file" \
+    >"$run_dir/xvfb.log" 2>&1 &
+  xvfb_pid=$!
+  while [ ! -s "$display_file" ] && [ $SECONDS -lt $deadline ]; do sleep 0.1; done
+  if [ ! -s "$display_file" ]; then
+    echo "Xvfb did not start: $(cat "$run_dir/xvfb.log")"
+    exit 1
+  fi
+  export DISPLAY=":$(head -n 1 "$display_file")"
+}
+
+# make_prefix ARCH_DIR WINEARCH: a fresh prefix with its own wineserver, booted.
+make_prefix() {
+  export WINEPREFIX=$1/prefix WINEARCH=$2
+  local tool
+  tool=$(dirname "$WINELOADER")/wineserver
+  mkdir -p "$WINEPREFIX"
+  # Our own persistent server, so that its pid is known and it is there for every later process.
+  "$tool" -f -p >"$1/wineserver.log" 2>&1 &
+  wineserver_pids+=($!)
+  wineserver_prefixes+=("$WINEPREFIX")
+  wineserver_tools+=("$tool")
+  local started=$SECONDS
+  if ! timeout -k 10 $boot_seconds "$WINE" wineboot -i >"$1/wineboot.log" 2>&1; then
+    echo "the Wine prefix did not boot within ${boot_seconds}s: $(tail -n 5 "$1/wineboot.log")"
+    return 1
+  fi
+  # Windows registers the content type of certificate files (which /rootcert names); Wine does not.
+  "$WINE" reg add 'HKCR\.crt' /v 'Content Type' /d application/x-x509-ca-cert /f \
+    >>"$1/wineboot.log" 2>&1
+  echo "Wine prefix $WINEPREFIX booted in $((SECONDS - started))s"
+}
+
+# write_loader ARCH_DIR LOADER: the command by which this run starts Windows programs ($WINE): the
+# loader in a Croatian locale, so the ANSI code page is Windows-1250 as on the users' machines. The
+# locale goes to Wine alone; the Linux side need not have it installed.
+write_loader() {
+  cat >"$1/wine" <<LOADER
+#!/bin/sh
+LC_ALL=hr_HR.UTF-8 exec $2 "\$@"
+LOADER
+  chmod +x "$1/wine"
+}
+
+# Runs one GoogleTest program; prints one line for it, and one for each test skipped or failed.
+run_unit() {
+  local exe=$1 log=$2 name rc=0
+  name=$(basename "$exe" .exe)
+  (cd "$(dirname "$exe")" && timeout -k 10 $unit_seconds "$WINE" "$exe" --gtest_color=no) \
+    >"$log" 2>&1 || rc=$?
+  local ran passed skipped
+  ran=$(sed -n 's/^\[==========\] \([0-9]*\) tests\? from .* ran\..*/\1/p' "$log")
+  passed=$(sed -n 's/^\[  PASSED  \] \([0-9]*\) tests\?\..*/\1/p' "$log")
+  skipped=$(sed -n 's/^\[  SKIPPED \] \([0-9]*\) tests\?, .*/\1/p' "$log")
+  # A skipped test's reason is the line after "...: Skipped" (Windows programs end lines in CR LF).
+  tr -d '\r' <"$log" | awk '/: Skipped$/ { getline reason; next_reason = reason }
+       /^\[  SKIPPED \] [A-Za-z]/ && next_reason != "" {
+         printf "      skipped %s: %s\n", $4, next_reason; next_reason = "" }'
+  if [ $rc -eq 0 ] && [ -n "$ran" ]; then
+    echo "    passed  $name: ${passed:-0} of $ran tests, ${skipped:-0} skipped"
+    return 0
+  fi
+  echo "    FAILED  $name (exit code $rc${ran:+, $ran tests ran}); log: $log"
+  tr -d '\r' <"$log" | grep -E '^\[  FAILED  \] [A-Za-z][^ ]*$' | sed 's/^/      /' || true
+  [ -n "$ran" ] || echo "      last test begun: $(tr -d '\r' <"$log" | grep '^\[ RUN' | tail -n 1)"
+  [ $rc -eq 124 ] && echo "      (stopped after ${unit_seconds}s)"
+  return 1
+}
+
+# run_build ARCH BUILD_DIR WINEARCH LOADER: the whole run for one Windows build.
+run_build() {
+  local arch=$1 build=$root/$2 failed=0
+  local arch_dir=$run_dir/$arch
+  mkdir -p "$arch_dir/unit" "$arch_dir/checks"
+  write_loader "$arch_dir" "$4"
+  export WINELOADER=$4 WINE=$arch_dir/wine
+  echo "== Windows $arch build ($2) under $(basename "$WINELOADER")"
+  make_prefix "$arch_dir" "$3" || return 1
+
+  local exe
+  for exe in "$build"/tests/*.exe; do
+    run_unit "$exe" "$arch_dir/unit/$(basename "$exe" .exe).log" || failed=1
+  done
+
+  # The program as a user has it: its dist/ folder under Program Files, its own certificates.
+  export VP_ROOT=$root VP_ARCH=$arch VP_BUILD=$build
+  export VP_APP_DIR="$WINEPREFIX/drive_c/Program Files/Vormetra Proxy"
+  export VP_APP_EXE="$VP_APP_DIR/VormetraProxy.exe"
+  export VP_SETTINGS="$WINEPREFIX/drive_c/ProgramData/VormetraProxy/Settings.ini"
+  export VP_UPSTREAM_TOOL=$native/tests/vp-test-upstream
+  export VP_SCREENSHOTS=$root/build/screenshots
+  mkdir -p "$VP_APP_DIR"
+  cp "$build"/dist/* "$VP_APP_DIR/"
+  bash tools/certs.sh "$VP_APP_DIR" >/dev/null
+
+  local check name started
+  for check in tests/wine/[0-9][0-9]-*.sh; do
+    name=$(basename "$check" .sh)
+    export VP_WORK=$arch_dir/checks/$name
+    mkdir -p "$VP_WORK"
+    started=$SECONDS
+    echo "  -- $name"
+    if timeout -k 10 $check_seconds bash "$check"; then
+      echo "    passed  $name ($((SECONDS - started))s)"
+    else
+      echo "    FAILED  $name (exit code $?; logs in $VP_WORK)"
+      failed=1
+    fi
+  done
+  return $failed
+}
+
+rm -rf "$run_dir"
+mkdir -p "$run_dir"
+if [ ! -x "$native/tests/vp-test-upstream" ]; then
+  echo "wine-test: $native/tests/vp-test-upstream is missing; build the native tree first"
+  exit 1
+fi
+start_xvfb
+
+result=0
+run_build x86_64 build/win64 win64 /usr/lib/wine/wine64 || result=1
+stop_wine
+
+if reason=$(bash tools/probe-32bit.sh); then
+  if [ -x /usr/lib/wine/wine ]; then
+    run_build i686 build/win32 win32 /usr/lib/wine/wine || result=1
+  else
+    echo "== Windows i686 build: FAILED, the kernel runs 32-bit programs but wine32 is missing"
+    result=1
+  fi
+else
+  echo "== Windows i686 build (build/win32): Wine run skipped: $reason, which wine32 needs"
+fi
+
+if [ $result -ne 0 ]; then
+  echo "wine-test: FAILED (logs in build/wine)"
+  exit 1
+fi
+echo "wine-test: every Windows test program and check passed"
