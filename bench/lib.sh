@@ -61,7 +61,10 @@ threads_of() { awk '/^Threads:/ { print $2 }' "/proc/$1/status"; }
 now_ms() { date +%s%3N; }
 
 # Whether a child process still runs (an ended one stays a zombie until it is waited for).
-running() { [ -r "/proc/$1/stat" ] && [ "$(awk '{ print $3 }' "/proc/$1/stat")" != Z ]; }
+running() {
+  local state
+  state=$(awk '{ print $3 }' "/proc/$1/stat" 2>/dev/null) && [ -n "$state" ] && [ "$state" != Z ]
+}
 
 # build_tools TARGET...: the proxy and the named bench tools, in the bench's own build folder.
 build_tools() {
