@@ -32,8 +32,10 @@ run vp_protocol_tests 'SlowClient*:HttpClient*:HttpServerTest*:Watchdog*:SslClie
 echo "== the program under the short soak"
 reports=$(mktemp -d -t vp-leaks.XXXXXX)
 trap 'rm -rf "$reports"' EXIT
+# Resident memory says nothing here: the sanitizer keeps freed blocks in quarantine (up to 256 MB)
+# and adds its shadow memory, so the soak's own flatness check is left to the plain build.
 ASAN_OPTIONS=$ASAN_OPTIONS:log_path=$reports/asan BENCH_BUILD_DIR=build/asan \
-  bash bench/soak.sh --short
+  SOAK_RSS_SLACK_KB=10000000 bash bench/soak.sh --short
 if compgen -G "$reports/asan.*" >/dev/null; then
   cat "$reports"/asan.*
   echo "leaks.sh: a sanitizer report (above)" >&2
