@@ -25,7 +25,8 @@ TEST(ProcessorGate, NeverLetsMoreThreadsThroughThanItHasSlots) {
         int seen = most.load();
         while (now > seen && !most.compare_exchange_weak(seen, now)) {
         }
-        std::this_thread::sleep_for(std::chrono::microseconds(200));
+        // Long enough to be felt on Windows, where a shorter sleep may not sleep at all.
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
         --inside;
       }
     });

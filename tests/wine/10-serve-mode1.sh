@@ -19,7 +19,7 @@ if ! vp_wait_port 8449 60 proxy; then
   vp_fail "the proxy listens on 8449: $(vp_output proxy)"
   vp_done
 fi
-vp_expect_contains "the proxy says it listens" "Vormetra Proxy listening on port 8449" \
+vp_expect_contains "the proxy says it listens" "Vormetra Proxy on port 8449; Ctrl+C stops it" \
   "$(vp_output proxy)"
 
 got=$(curl -sS --max-time 30 -H 'Content-Type: text/xml' --data-binary "$request" \

@@ -125,7 +125,8 @@ bool CanOpenExclusively(const std::string& path) {
 
 FileHoldForTesting::FileHoldForTesting(const std::string& path)
     : handle_(reinterpret_cast<std::intptr_t>(CreateFileA(
-          path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr))) {
+          path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+          nullptr))) {
 }
 
 FileHoldForTesting::~FileHoldForTesting() {
