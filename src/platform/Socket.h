@@ -2,6 +2,7 @@
 // HTTP client and the DNS client need. OS failures become vp::Error here.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -47,6 +48,12 @@ class Socket {
   // Client side: resolves host with the machine's own resolver (hosts file included) unless it is
   // a numeric address, then tries each address in turn.
   static Socket ConnectTcp(const std::string& host, std::uint16_t port);
+  // The same, but an attempt that has not connected within timeout_ms fails with kSocketTimeout,
+  // and the whole connect fails with kCancelled as soon as abandon turns true (looked at every
+  // few tens of milliseconds while an attempt is pending): a peer that never answers the
+  // connect cannot hold the caller, nor a stop that waits for it.
+  static Socket ConnectTcp(const std::string& host, std::uint16_t port, int timeout_ms,
+                           const std::atomic<bool>& abandon);
 
   // Bounds each single send and receive call; 0 means no bound.
   void SetTimeouts(int receive_ms, int send_ms);
@@ -69,6 +76,8 @@ class Socket {
   // call from another thread while the owner is inside a call; not while the owner closes it.
   void Interrupt();
   void Close();
+  // Closes with a reset instead of an orderly end, as a crashed or killed peer would.
+  void CloseWithReset();
 
  private:
   explicit Socket(NativeSocket handle) : handle_(handle) {}
@@ -80,5 +89,10 @@ class Socket {
 
 // Whether the network stack can open IPv6 sockets.
 bool HasIPv6();
+
+// Lets the process hold as many sockets as the system allows it. A listener holds one per open
+// connection, and POSIX systems start processes with a low soft limit on descriptors (often 1024)
+// under a much higher hard one; Windows has no such limit.
+void AllowManySockets();
 
 }  // namespace vp::platform

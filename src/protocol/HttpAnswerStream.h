@@ -11,9 +11,10 @@
 
 namespace vp {
 
-// Answers are SOAP documents of a few kilobytes; this leaves room for anything real while keeping
-// a hostile upstream from filling our memory.
-inline constexpr std::uint64_t kMaxAnswerBytes = 64ull * 1024 * 1024;
+// Answers are SOAP documents of a few kilobytes; this leaves a thousand times that for anything
+// real, while a broken or hostile upstream cannot fill our memory: every forward under way may
+// hold this much at once, in a 32-bit process.
+inline constexpr std::uint64_t kMaxAnswerBytes = 4ull * 1024 * 1024;
 // Status line, headers and chunk framing come on top of the body.
 inline constexpr std::uint64_t kAnswerFramingAllowance = 1024ull * 1024;
 inline constexpr const char* kMsgAnswerTooLarge = "Answer too large.";

@@ -10,6 +10,7 @@
 #include "protocol/HttpAnswer.h"
 #include "protocol/HttpAnswerStream.h"
 #include "protocol/HttpRedirect.h"
+#include "protocol/Watchdog.h"
 
 namespace vp {
 namespace {
@@ -25,10 +26,16 @@ constexpr std::size_t kHeadReserve = 512;
 constexpr int kMaxInterimAnswers = 16;
 
 std::atomic<int> g_timeout_for_testing{0};
+std::atomic<int> g_post_timeout_for_testing{0};
 
 int UpstreamTimeoutMs() {
   int shortened = g_timeout_for_testing.load(std::memory_order_relaxed);
   return shortened > 0 ? shortened : kUpstreamTimeoutMs;
+}
+
+int PostTimeoutMs() {
+  int shortened = g_post_timeout_for_testing.load(std::memory_order_relaxed);
+  return shortened > 0 ? shortened : kPostTimeoutMs;
 }
 
 std::uint16_t ParsePort(const std::string& text) {
@@ -67,15 +74,35 @@ TIdHTTP::~TIdHTTP() { Disconnect(); }
 
 void TIdHTTP::SetTimeoutForTesting(int timeout_ms) { g_timeout_for_testing = timeout_ms; }
 
+void TIdHTTP::SetPostTimeoutForTesting(int timeout_ms) { g_post_timeout_for_testing = timeout_ms; }
+
 void TIdHTTP::Post(const std::string& url, std::string_view body, std::string& answer) {
-  const std::size_t answer_start = answer.size();
   Disconnect();
+  expired_ = false;
+  try {
+    Watch watch(DeadlineIn(PostTimeoutMs()), [this] { Expire(); });
+    PostWithin(url, body, answer);
+  } catch (...) {
+    interrupted_ = false;
+    throw;
+  }
   interrupted_ = false;
+}
+
+void TIdHTTP::Expire() {
+  expired_ = true;
+  Interrupt();
+}
+
+// The post itself, while the watch of its whole time runs.
+void TIdHTTP::PostWithin(const std::string& url, std::string_view body, std::string& answer) {
+  const std::size_t answer_start = answer.size();
   std::string current = url;
   std::string method = "POST";
   bool with_body = true;
   int redirects = 0;
   try {
+    if (interrupted_) throw Error(ErrorKind::kCancelled, kMsgTransferCancelled);
     for (;;) {
       url_ = SplitUrl(current);
       url_.scheme = AsciiLowerCopy(url_.scheme);
@@ -95,6 +122,7 @@ void TIdHTTP::Post(const std::string& url, std::string_view body, std::string& a
   } catch (...) {
     answer.resize(answer_start);
     Disconnect();
+    if (expired_) throw Error(ErrorKind::kSocketTimeout, kMsgReadTimedOut);
     if (interrupted_) throw Error(ErrorKind::kCancelled, kMsgTransferCancelled);
     throw;
   }
@@ -152,8 +180,9 @@ TIdHTTP::Target TIdHTTP::ResolveTarget() const {
 }
 
 void TIdHTTP::Connect(const Target& target) {
-  platform::Socket socket = platform::Socket::ConnectTcp(url_.host, target.port);
   const int timeout_ms = UpstreamTimeoutMs();
+  platform::Socket socket =
+      platform::Socket::ConnectTcp(url_.host, target.port, timeout_ms, interrupted_);
   socket.SetTimeouts(timeout_ms, timeout_ms);
   {
     std::lock_guard<std::mutex> lock(socket_mutex_);

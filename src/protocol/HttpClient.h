@@ -29,6 +29,11 @@ inline constexpr const char* kMsgTooManyInterimAnswers = "Too many interim answe
 // uses it for each socket call and for the wait until the answer begins, so an upstream that
 // accepts and never answers cannot hold a request (and with it any stop of the listener) forever.
 inline constexpr int kUpstreamTimeoutMs = 30000;
+// The bound on a whole post, from the connect to the last answer byte, redirects included. An
+// upstream that sends one byte just inside each socket timeout would otherwise hold the post (and
+// the till, and any stop) for as long as it likes. No till waits longer than one socket timeout
+// for its answer, so neither does the post.
+inline constexpr int kPostTimeoutMs = kUpstreamTimeoutMs;
 
 enum class TWorkMode { wmRead, wmWrite };
 
@@ -55,11 +60,13 @@ class TIdHTTP {
 
   // Posts the whole body to url and appends a 2xx answer's body to answer. Throws vp::Error: a
   // status outside 2xx is ErrorKind::kHttpProtocol with the status line as message, the status as
-  // code() and the answer body as detail(); answer is then left as it was.
+  // code() and the answer body as detail(); answer is then left as it was. A post still under way
+  // after kPostTimeoutMs fails with "Read timed out.".
   void Post(const std::string& url, std::string_view body, std::string& answer);
 
-  // Drops the connection at once; a transfer under way, and the rest of the post, fail. Safe from
-  // any thread, and from the work events.
+  // Drops the connection at once; a transfer under way, and the rest of the post, fail with
+  // "Transfer cancelled.". Safe from any thread, and from the work events. An interruption that
+  // comes before a post fails that post at once; once a post has ended the client may post again.
   void Interrupt();
   // Closes the connection, if one is open. Post leaves none open behind it.
   void Disconnect();
@@ -70,6 +77,9 @@ class TIdHTTP {
 
   // Shortens kUpstreamTimeoutMs so tests of a silent upstream finish quickly; 0 restores it.
   static void SetTimeoutForTesting(int timeout_ms);
+  // Shortens kPostTimeoutMs, for tests of an upstream that keeps every socket call alive; 0
+  // restores it.
+  static void SetPostTimeoutForTesting(int timeout_ms);
 
  private:
   struct Target;
@@ -82,11 +92,15 @@ class TIdHTTP {
   void SendRequest(const std::string& method, std::string_view body, bool with_body,
                    const Target& target);
   void ReportWork(TWorkMode mode, std::int64_t count) const;
+  void PostWithin(const std::string& url, std::string_view body, std::string& answer);
+  // The watch's action: the post has run out of time.
+  void Expire();
 
   UrlParts url_;
   int response_code_ = 0;
   std::mutex socket_mutex_;  // the socket's life against Interrupt from another thread
   std::atomic<bool> interrupted_{false};
+  std::atomic<bool> expired_{false};
   platform::Socket socket_;
   PlainIOHandler plain_io_{socket_};
   std::unique_ptr<vp::IOHandler> tls_io_;

@@ -234,7 +234,9 @@ void ServeOneRequest(IOHandler& io, const std::string& remote_ip,
   if (ReadBody(reader, request, response) == BodyOutcome::kAnswered) return;
   CheckAuthorization(request);
 
+  if (options.on_request_read) options.on_request_read();
   Dispatch(context, request, response, options);
+  if (options.on_handler_done) options.on_handler_done();
   if (!response.HeaderHasBeenWritten) response.WriteHeaderAndContent();
 }
 

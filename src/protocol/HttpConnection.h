@@ -1,6 +1,8 @@
 // One request on one connection: read it, check it, hand it to the handler, write the answer.
 #pragma once
 
+#include <functional>
+
 #include "protocol/BufferedReader.h"
 #include "protocol/HttpRecords.h"
 #include "protocol/IOHandler.h"
@@ -17,6 +19,11 @@ struct HttpConnectionOptions {
   int maximum_header_line_count = 1024;
   const TIdHTTPCommandEvent* on_command_get = nullptr;
   const TIdHTTPCommandEvent* on_command_other = nullptr;
+  // The request has been read whole and the handler is about to run; the handler has returned
+  // and the answer is about to be written. The listener bounds the client's time outside the
+  // handler, never the handler's own.
+  std::function<void()> on_request_read;
+  std::function<void()> on_handler_done;
 };
 
 // Serves one request. Throws vp::Error where the connection fails without an answer; the caller

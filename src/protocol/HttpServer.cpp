@@ -3,10 +3,12 @@
 
 #include <algorithm>
 #include <chrono>
+#include <system_error>
 
 #include "platform/Error.h"
 #include "platform/ProcessMemory.h"
 #include "protocol/HttpConnection.h"
+#include "protocol/Watchdog.h"
 
 namespace vp {
 namespace {
@@ -18,6 +20,28 @@ constexpr int kAcceptPollMs = 500;
 // Long enough to carry it across the gaps between requests of a busy till or of a burst; short
 // enough that the threads and their memory go soon after the burst is over.
 constexpr auto kWorkerIdleTime = std::chrono::milliseconds(1000);
+// After a failed accept (out of descriptors or memory, say) the connection stays queued and the
+// socket stays readable; a short pause keeps the loop from spinning until room is made.
+constexpr auto kAcceptRetryPause = std::chrono::milliseconds(20);
+
+std::atomic<int> g_client_timeout_for_testing{0};
+std::atomic<int> g_thread_start_failures_for_testing{0};
+
+int ClientTimeoutMs() {
+  int shortened = g_client_timeout_for_testing.load(std::memory_order_relaxed);
+  return shortened > 0 ? shortened : kClientTimeoutMs;
+}
+
+template <typename Body>
+std::thread StartThread(Body body) {
+  int failures = g_thread_start_failures_for_testing.load();
+  while (failures > 0 &&
+         !g_thread_start_failures_for_testing.compare_exchange_weak(failures, failures - 1)) {
+  }
+  if (failures > 0)
+    throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+  return std::thread(std::move(body));
+}
 
 }  // namespace
 
@@ -29,6 +53,7 @@ struct TIdHTTPServer::Listening {
 struct TIdHTTPServer::Connection {
   platform::Socket socket;
   std::string remote_ip;
+  WatchClock::time_point accepted;
 };
 
 struct TIdHTTPServer::Worker {
@@ -50,6 +75,14 @@ void TIdHTTPServer::SetActive(bool active) {
     Stop();
 }
 
+void TIdHTTPServer::SetClientTimeoutForTesting(int timeout_ms) {
+  g_client_timeout_for_testing = timeout_ms;
+}
+
+void TIdHTTPServer::FailThreadStartsForTesting(int count) {
+  g_thread_start_failures_for_testing = count;
+}
+
 std::uint16_t TIdHTTPServer::BoundPort() const {
   return listening_.empty() ? 0 : listening_.front()->socket.LocalPort();
 }
@@ -61,6 +94,7 @@ void TIdHTTPServer::Start() {
     if (platform::HasIPv6()) bindings.push_back({"", DefaultPort, platform::IpFamily::kV6});
   }
   stopping_ = false;
+  platform::AllowManySockets();
   try {
     if (io_handler_) io_handler_->Init();
     for (const TIdSocketHandle& binding : bindings) {
@@ -136,8 +170,11 @@ void TIdHTTPServer::AcceptLoop(Listening& listening) {
     try {
       connection->socket = listening.socket.Accept();
     } catch (const Error&) {
-      continue;  // the peer gave up before we took it, or we are stopping
+      // The peer gave up before we took it, we are stopping, or the system is out of room.
+      if (!stopping_) std::this_thread::sleep_for(kAcceptRetryPause);
+      continue;
     }
+    connection->accepted = WatchClock::now();
     connection->remote_ip = connection->socket.PeerAddress();
     Dispatch(std::move(connection));
   }
@@ -150,19 +187,35 @@ void TIdHTTPServer::Dispatch(std::unique_ptr<Connection> connection) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     if (stopping_) return;  // Stop() has taken the threads already; this one closes unserved
-    if (idle_workers_.empty()) {
-      auto worker = std::make_unique<Worker>();
-      Worker* new_worker = worker.get();
-      new_worker->connection = std::move(connection);
-      workers_.push_back(std::move(worker));
-      new_worker->thread = std::thread([this, new_worker] { WorkerLoop(*new_worker); });
-      return;
+    if (!idle_workers_.empty()) {
+      idle = idle_workers_.back();
+      idle_workers_.pop_back();
+      idle->connection = std::move(connection);
     }
-    idle = idle_workers_.back();
-    idle_workers_.pop_back();
-    idle->connection = std::move(connection);
   }
-  idle->wake.notify_one();
+  if (idle)
+    idle->wake.notify_one();
+  else
+    StartWorker(std::move(connection));
+}
+
+// When the system cannot start another thread (or find the memory for one), only this connection
+// is lost: it closes unanswered, and the listener goes on with the next.
+void TIdHTTPServer::StartWorker(std::unique_ptr<Connection> connection) {
+  std::unique_ptr<Worker> failed;  // closed after the lock is released
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (stopping_) return;
+  try {
+    workers_.push_back(std::make_unique<Worker>());
+    Worker* worker = workers_.back().get();
+    worker->connection = std::move(connection);
+    worker->thread = StartThread([this, worker] { WorkerLoop(*worker); });
+  } catch (const std::exception&) {
+    if (!workers_.empty() && !workers_.back()->thread.joinable()) {
+      failed = std::move(workers_.back());
+      workers_.pop_back();
+    }
+  }
 }
 
 void TIdHTTPServer::WorkerLoop(Worker& worker) {
@@ -193,16 +246,24 @@ void TIdHTTPServer::WorkerLoop(Worker& worker) {
 }
 
 void TIdHTTPServer::RunConnection(Connection& connection) {
+  platform::Socket& socket = connection.socket;
+  auto drop = [&socket] { socket.Interrupt(); };
   try {
+    // Declared before the transport, so that it still bounds the TLS close at the end.
+    Watch client_time(connection.accepted + std::chrono::milliseconds(ClientTimeoutMs()), drop);
     std::unique_ptr<vp::IOHandler> transport;
     if (io_handler_)
-      transport = io_handler_->Accept(connection.socket);
+      transport = io_handler_->Accept(socket);
     else
-      transport = std::make_unique<PlainIOHandler>(connection.socket);
+      transport = std::make_unique<PlainIOHandler>(socket);
     HttpConnectionOptions options;
     options.maximum_header_line_count = MaximumHeaderLineCount;
     options.on_command_get = &OnCommandGet;
     options.on_command_other = &OnCommandOther;
+    options.on_request_read = [&client_time] { client_time.Disarm(); };
+    options.on_handler_done = [&client_time, &drop] {
+      client_time = Watch(DeadlineIn(ClientTimeoutMs()), drop);
+    };
     ServeOneRequest(*transport, connection.remote_ip, options);
   } catch (const std::exception&) {
     // A connection that fails ends without an answer; nothing is logged.

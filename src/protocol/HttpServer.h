@@ -22,6 +22,13 @@ namespace vp {
 inline constexpr const char* kMsgCouldNotBind =
     "Could not bind socket. Address and port are already in use.";
 
+// The time a client has, from the moment it connects, to deliver its whole request (the TLS
+// handshake included), and again, once the handler has returned, to take in the whole answer. A
+// client that is slower, or that sends nothing at all, is dropped without an answer, so that it
+// cannot hold a connection thread for ever. A till sends a few kilobytes and needs milliseconds;
+// 30 s is the bound on each socket call of the TLS handshake and of the upstream side.
+inline constexpr int kClientTimeoutMs = 30000;
+
 // The transport of accepted connections; with none attached the listener speaks plain TCP.
 class TIdServerIOHandler {
  public:
@@ -67,6 +74,11 @@ class TIdHTTPServer {
   // The port the first listening socket is bound to (the real one when 0 was asked for).
   std::uint16_t BoundPort() const;
 
+  // Shortens kClientTimeoutMs, in every listener of the process; 0 restores it.
+  static void SetClientTimeoutForTesting(int timeout_ms);
+  // The next count connection threads fail to start, as when the system has no room for another.
+  static void FailThreadStartsForTesting(int count);
+
  private:
   struct Listening;
   struct Connection;
@@ -76,6 +88,7 @@ class TIdHTTPServer {
   void Stop();
   void AcceptLoop(Listening& listening);
   void Dispatch(std::unique_ptr<Connection> connection);
+  void StartWorker(std::unique_ptr<Connection> connection);
   void WorkerLoop(Worker& worker);
   void RunConnection(Connection& connection);
   void ReapRetiredWorkers();

@@ -1,6 +1,9 @@
 // Routing of requests by mode and path, and the listener's life as the settings say.
 #include "proxy/ProxyServer.h"
 
+#include <mutex>
+#include <set>
+
 #include "platform/Error.h"
 #include "platform/FileSystem.h"
 #include "protocol/HttpServer.h"
@@ -12,6 +15,39 @@
 
 namespace vp {
 
+// The forwards under way, so that a stop can interrupt them.
+class TProxyServer::Forwards {
+ public:
+  // Registers a forward for as long as it lives; false while a stop is under way, and the caller
+  // must then not forward at all.
+  bool Enter(TKesHttp& http) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (stopping_) return false;
+    running_.insert(&http);
+    return true;
+  }
+  void Leave(TKesHttp& http) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    running_.erase(&http);
+  }
+  // Interrupts every forward under way and turns new ones away until Reopen().
+  void InterruptAll() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stopping_ = true;
+    // The client alone, not TKesHttp::Cancel(): the status belongs to the forwarding thread.
+    for (TKesHttp* http : running_) http->Http->Interrupt();
+  }
+  void Reopen() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stopping_ = false;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::set<TKesHttp*> running_;  // guarded
+  bool stopping_ = false;        // guarded
+};
+
 std::string HostOfURL(const std::string& url) {
   std::string host = SplitUrl(url).host;
   return host.substr(0, host.find(':'));
@@ -22,7 +58,8 @@ std::string AppFilePath(const std::string& name) {
 }
 
 TProxyServer::TProxyServer(std::uint16_t port, TInitialState initial)
-    : listener_(std::make_unique<TIdHTTPServer>()),
+    : forwards_(std::make_unique<Forwards>()),
+      listener_(std::make_unique<TIdHTTPServer>()),
       tls_handler_(std::make_unique<TIdServerIOHandlerSSLOpenSSL>()),
       settings_(std::make_unique<TProxySettings>()),
       dns_link_(std::make_shared<TDNSCallerLink>()) {
@@ -39,6 +76,7 @@ TProxyServer::TProxyServer(std::uint16_t port, TInitialState initial)
 TProxyServer::~TProxyServer() {
   dns_link_->Detach();
   // The listener goes first: its connection threads still read the settings.
+  StopListener();
   listener_.reset();
   settings_.reset();
   tls_handler_.reset();
@@ -53,8 +91,14 @@ bool TProxyServer::IsActive() const { return listener_->Active(); }
 
 std::uint16_t TProxyServer::ListeningPortForTesting() const { return listener_->BoundPort(); }
 
-void TProxyServer::ApplySettings() {
+void TProxyServer::StopListener() {
+  forwards_->InterruptAll();
   listener_->SetActive(false);
+  forwards_->Reopen();
+}
+
+void TProxyServer::ApplySettings() {
+  StopListener();
   if (!settings_->Active) return;
   switch (settings_->Mode.load()) {
     case kModeHttp:
@@ -143,6 +187,12 @@ void TProxyServer::ForwardRequest(const std::string& url, const std::string& hos
     TKesHttp http;
     http.HostHeader = host_text;
     http.DisablePeerVerification();
+    if (!forwards_->Enter(http)) return;  // stopping: nobody will take the answer
+    struct Registration {
+      Forwards& forwards;
+      TKesHttp& http;
+      ~Registration() { forwards.Leave(http); }
+    } registration{*forwards_, http};
     // The whole body from its first byte; the answer's bytes go back exactly as they came.
     std::string answer;
     http.Post(url, *request.Body, answer);

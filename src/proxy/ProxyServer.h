@@ -68,11 +68,18 @@ class TProxyServer {
   std::uint16_t ListeningPortForTesting() const;
 
  private:
+  class Forwards;
+
   void ForwardRequest(const std::string& url, const std::string& host_text,
                       TIdHTTPResponseInfo& response, const TIdHTTPRequestInfo& request);
   void ServeRootCertificate(TIdContext& context, TIdHTTPResponseInfo& response);
   void StartDiscovery();
+  // Stops the listener. Forwards under way are interrupted first: the stop closes their tills'
+  // connections, so nobody could receive their answers, and the stop would wait for them.
+  void StopListener();
 
+  // Declared before the listener, whose connection threads use it until they have ended.
+  std::unique_ptr<Forwards> forwards_;
   std::unique_ptr<TIdHTTPServer> listener_;
   std::unique_ptr<TIdServerIOHandlerSSLOpenSSL> tls_handler_;
   std::unique_ptr<TProxySettings> settings_;

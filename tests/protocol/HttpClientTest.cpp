@@ -13,6 +13,7 @@
 #include "protocol/HttpClient.h"
 #include "protocol/HttpClientRequest.h"
 #include "protocol/HttpRedirect.h"
+#include "support/LoopbackHttp.h"
 #include "support/TestUpstream.h"
 
 namespace vp {
@@ -282,6 +283,59 @@ TEST_F(HttpClientTest, StallMidAnswerFailsAndLeavesAnswerEmpty) {
     EXPECT_EQ(error->kind(), ErrorKind::kSocketTimeout);
     EXPECT_EQ(answer, "");
   }
+}
+
+// Every receive returns well within the socket bound, so only the bound on the whole post ends it.
+TEST_F(HttpClientTest, DripFedAnswerFailsAtThePostBound) {
+  TIdHTTP::SetPostTimeoutForTesting(600);
+  struct Restore {
+    ~Restore() { TIdHTTP::SetPostTimeoutForTesting(0); }
+  } restore;
+  UpstreamReply drip{"HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\nz"};
+  drip.drip_ms = 50;
+  TestUpstream upstream({drip});
+  std::string answer;
+  auto start = std::chrono::steady_clock::now();
+  auto error = PostTo(upstream, "/", "q", answer);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, kBoundedWait);
+  ASSERT_TRUE(error);
+  EXPECT_EQ(error->kind(), ErrorKind::kSocketTimeout);
+  EXPECT_STREQ(error->what(), "Read timed out.");
+  EXPECT_EQ(answer, "");
+  EXPECT_TRUE(upstream.WaitForClientCloses(1)) << "the connection was left open";
+}
+
+TEST_F(HttpClientTest, ConnectNobodyAnswersFailsInBoundedTime) {
+  test::FullListener full;
+  std::string answer;
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_THROW(http.Post("http://127.0.0.1:" + std::to_string(full.port()) + "/", "q", answer),
+               Error);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, kBoundedWait);
+}
+
+// A stop may interrupt a forward that has not begun to post yet; that post must not begin.
+TEST_F(HttpClientTest, InterruptBeforeThePostFailsItAndTheNextPostWorks) {
+  TestUpstream upstream({{HttpAnswer(200, "OK", "second")}});
+  http.Interrupt();
+  std::string answer;
+  auto error = PostTo(upstream, "/", "q", answer);
+  ASSERT_TRUE(error);
+  EXPECT_STREQ(error->what(), "Transfer cancelled.");
+  EXPECT_FALSE(upstream.WaitForRequests(1, 200));
+  EXPECT_FALSE(PostTo(upstream, "/", "q", answer));
+  EXPECT_EQ(answer, "second");
+}
+
+TEST_F(HttpClientTest, ResetMidAnswerFails) {
+  UpstreamReply reset{"HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nhalf"};
+  reset.reset = true;
+  TestUpstream upstream({reset});
+  std::string answer;
+  auto error = PostTo(upstream, "/", "q", answer);
+  ASSERT_TRUE(error);
+  EXPECT_EQ(error->kind(), ErrorKind::kConnectionClosed) << error->what();
+  EXPECT_EQ(answer, "");
 }
 
 TEST_F(HttpClientTest, EarlyCloseFails) {

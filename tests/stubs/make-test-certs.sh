@@ -10,6 +10,8 @@
 #   loopbackCA.crt  a second root (DER), whose key is gone like the program's own root's, with:
 #   loopback.crt    127.0.0.1 for server authentication, with loopback.key: a trusted upstream
 #   loopback-client.der  127.0.0.1 for client authentication only (DER)
+#   chain-leaf.crt  127.0.0.1 for server authentication, with chain-leaf.key, issued under 19
+#                   authorities: chain-01.der (its issuer) up to chain-19.der (self-signed)
 set -euo pipefail
 dir=$1
 openssl=${OPENSSL:-openssl}
@@ -58,3 +60,26 @@ leaf loopback server
 leaf loopback-client client
 "$openssl" x509 -in "$dir/loopback-client.crt" -outform DER -out "$dir/loopback-client.der"
 rm -f "$dir/loopback-client.crt" "$dir/loopback-client.key"
+
+# A chain of 20: each authority signs the one below it. Elliptic-curve keys keep it quick to make.
+ec_key=(-newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes)
+"$openssl" req -x509 "${ec_key[@]}" -sha256 -days 3650 -subj "/CN=Chain Authority 19" \
+  -extensions root -keyout "$work/chain-19.key" -out "$work/chain-19.pem" 2>/dev/null
+# chained NAME SUBJECT ISSUER SECTION: a key and certificate signed by the issuer's.
+chained() {
+  "$openssl" req -new "${ec_key[@]}" -subj "/CN=$2" -keyout "$work/$1.key" -out "$work/$1.csr" \
+    2>/dev/null
+  "$openssl" x509 -req -in "$work/$1.csr" -CA "$work/$3.pem" -CAkey "$work/$3.key" \
+    -CAserial "$work/chain.srl" -CAcreateserial -sha256 -days 3650 -extfile "$work/openssl.cnf" \
+    -extensions "$4" -out "$work/$1.pem" 2>/dev/null
+}
+for i in $(seq 18 -1 1); do
+  chained "$(printf 'chain-%02d' "$i")" "Chain Authority $i" "$(printf 'chain-%02d' $((i + 1)))" root
+done
+chained chain-leaf 127.0.0.1 chain-01 server
+cp "$work/chain-leaf.pem" "$dir/chain-leaf.crt"
+cp "$work/chain-leaf.key" "$dir/chain-leaf.key"
+for i in $(seq 1 19); do
+  name=$(printf 'chain-%02d' "$i")
+  "$openssl" x509 -in "$work/$name.pem" -outform DER -out "$dir/$name.der"
+done

@@ -1,6 +1,7 @@
 // Raw HTTP exchanges over loopback sockets.
 #include "support/LoopbackHttp.h"
 
+#include <atomic>
 #include <chrono>
 
 #include "platform/Error.h"
@@ -67,6 +68,23 @@ LoopbackAnswer ParseAnswer(std::string raw, bool complete) {
       answer.headers.emplace_back(line.substr(0, colon), line.substr(colon + 2));
   }
   return answer;
+}
+
+FullListener::FullListener() {
+  constexpr int kProbeTimeoutMs = 200;
+  constexpr int kMaxQueued = 16;
+  listening_ = platform::Socket::OpenTcp(platform::IpFamily::kV4);
+  listening_.Bind("127.0.0.1", 0);
+  listening_.Listen(0);
+  port_ = listening_.LocalPort();
+  const std::atomic<bool> never{false};
+  for (int i = 0; i < kMaxQueued; ++i) {
+    try {
+      queued_.push_back(platform::Socket::ConnectTcp("127.0.0.1", port_, kProbeTimeoutMs, never));
+    } catch (const Error&) {
+      return;  // the queue is full: this connect went unanswered
+    }
+  }
 }
 
 }  // namespace vp::test

@@ -34,4 +34,18 @@ LoopbackAnswer Exchange(std::uint16_t port, const std::string& request,
 // Splits raw answer bytes into status, headers and body.
 LoopbackAnswer ParseAnswer(std::string raw, bool complete);
 
+// A listener on 127.0.0.1 that never accepts, with its queue filled, so that a further connect
+// goes unanswered, as with a peer that is down behind a firewall that drops. (Windows refuses
+// such a connect instead.)
+class FullListener {
+ public:
+  FullListener();
+  std::uint16_t port() const { return port_; }
+
+ private:
+  platform::Socket listening_;
+  std::uint16_t port_ = 0;
+  std::vector<platform::Socket> queued_;
+};
+
 }  // namespace vp::test

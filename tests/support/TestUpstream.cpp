@@ -7,6 +7,8 @@
 #include <exception>
 
 #include "platform/Error.h"
+#include "protocol/SslLibrary.h"
+#include "protocol/TlsIOHandler.h"
 #include "support/TempDir.h"
 #include "support/TestPaths.h"
 
@@ -18,6 +20,23 @@ namespace {
 constexpr std::size_t kMaxRequestBytes = 8 * 1024 * 1024;
 constexpr int kReceiveTimeoutMs = 10000;
 constexpr auto kMaxHang = std::chrono::seconds(20);
+// How often a hanging connection looks whether its client has closed it.
+constexpr int kHangPollMs = 50;
+constexpr std::size_t kEndlessPiece = 64 * 1024;
+// SSL_CTRL_EXTRA_CHAIN_CERT: the context sends the certificate after its own, and owns it.
+constexpr int kCtrlExtraChainCert = 14;
+constexpr int kChainAuthorities = 19;
+
+// Whether the client closed the connection within timeout_ms: readable, with nothing to read.
+bool ClientClosedWithin(IOHandler& io, int timeout_ms) {
+  if (!io.WaitReadable(timeout_ms)) return false;
+  char byte;
+  try {
+    return io.Read(&byte, 1) == 0;
+  } catch (const Error&) {
+    return true;  // a reset
+  }
+}
 
 std::size_t ContentLengthOf(const std::string& head) {
   std::string lower = head;
@@ -83,6 +102,12 @@ bool TestUpstream::WaitForRequests(std::size_t count, int timeout_ms) const {
                            [&] { return recorded_ >= count; });
 }
 
+bool TestUpstream::WaitForClientCloses(std::size_t count, int timeout_ms) const {
+  std::unique_lock<std::mutex> lock(mutex_);
+  return changed_.wait_for(lock, std::chrono::milliseconds(timeout_ms),
+                           [&] { return client_closes_ >= count; });
+}
+
 void TestUpstream::Stop() {
   {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -123,11 +148,11 @@ void TestUpstream::Serve(Connection& connection, std::size_t index) {
     std::unique_ptr<IOHandler> io = factory_(connection.socket);
     if (reply && !reply->answer_before_request) Record(index, ReadRequest(*io));
     if (reply && !reply->bytes.empty()) io->Write(reply->bytes);
-    if (reply && reply->hang) Hang();
+    if (reply) Linger(*io, *reply);
   } catch (const std::exception&) {
     // The client went away or Stop() interrupted us; what arrived is recorded already.
   }
-  CloseConnection(connection);
+  CloseConnection(connection, reply && reply->reset);
 }
 
 std::string TestUpstream::ReadRequest(IOHandler& io) {
@@ -163,28 +188,74 @@ void TestUpstream::Record(std::size_t index, std::string request) {
   changed_.notify_all();
 }
 
-void TestUpstream::Hang() {
-  std::unique_lock<std::mutex> lock(mutex_);
-  changed_.wait_for(lock, kMaxHang, [&] { return stopping_; });
+void TestUpstream::Linger(IOHandler& io, const UpstreamReply& reply) {
+  if (!reply.hang && reply.drip_ms <= 0 && !reply.endless) return;
+  const auto give_up = std::chrono::steady_clock::now() + kMaxHang;
+  const std::string piece(kEndlessPiece, 'z');
+  try {
+    while (std::chrono::steady_clock::now() < give_up && !Stopping()) {
+      if (reply.endless) {
+        io.Write(piece);
+        continue;
+      }
+      if (ClientClosedWithin(io, reply.drip_ms > 0 ? reply.drip_ms : kHangPollMs)) break;
+      if (reply.drip_ms > 0 && !Stopping()) io.Write("z");
+    }
+  } catch (const Error&) {
+    // A write failed: the client has gone.
+  }
+  if (!Stopping() && std::chrono::steady_clock::now() < give_up) CountClientClose();
 }
 
-void TestUpstream::CloseConnection(Connection& connection) {
+bool TestUpstream::Stopping() const {
   std::lock_guard<std::mutex> lock(mutex_);
-  connection.socket.Close();
+  return stopping_;
 }
 
-TlsUpstreamTransport::TlsUpstreamTransport() {
-  // Made at build time, self-signed for another host name: the forwarder must not care.
-  handler_.SSLOptions.KeyFile = TestCertFile("upstream.key");
-  handler_.SSLOptions.CertFile = TestCertFile("upstream.crt");
-  handler_.SSLOptions.SetMethod(TIdSSLVersion::sslvTLSv1_2);
-  handler_.Init();
+void TestUpstream::CountClientClose() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ++client_closes_;
+  }
+  changed_.notify_all();
 }
 
-TlsUpstreamTransport::~TlsUpstreamTransport() { handler_.Shutdown(); }
+void TestUpstream::CloseConnection(Connection& connection, bool reset) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (reset)
+    connection.socket.CloseWithReset();
+  else
+    connection.socket.Close();
+}
+
+TlsUpstreamTransport::TlsUpstreamTransport(Chain chain) {
+  TIdSSLOptions options;
+  options.SetMethod(TIdSSLVersion::sslvTLSv1_2);
+  options.Mode = TIdSSLMode::sslmServer;
+  // Made at build time. The self-signed one names another host: the forwarder must not care.
+  const bool chained = chain == Chain::kTwentyCertificates;
+  options.CertFile = TestCertFile(chained ? "chain-leaf.crt" : "upstream.crt");
+  options.KeyFile = TestCertFile(chained ? "chain-leaf.key" : "upstream.key");
+  std::shared_ptr<const SslLibrary> library = SslLibrary::Get();
+  context_ = SslContext::Create(library, options, {});
+  for (int i = 1; chained && i <= kChainAuthorities; ++i) {
+    std::string number = (i < 10 ? "0" : "") + std::to_string(i);
+    std::string der = ReadFile(TestCertFile("chain-" + number + ".der"));
+    const auto* bytes = reinterpret_cast<const unsigned char*>(der.data());
+    openssl::X509* authority =
+        library->fn().d2i_X509(nullptr, &bytes, static_cast<long>(der.size()));
+    if (!authority ||
+        library->fn().SSL_CTX_ctrl(context_->get(), kCtrlExtraChainCert, 0, authority) != 1)
+      throw Error(ErrorKind::kSsl, "cannot add chain certificate " + number);
+  }
+}
 
 TestUpstream::IOFactory TlsUpstreamTransport::Factory() {
-  return [this](platform::Socket& socket) { return handler_.Accept(socket); };
+  return [context = context_](platform::Socket& socket) -> std::unique_ptr<IOHandler> {
+    auto connection = std::make_unique<TlsIOHandler>(context, socket, TlsRole::kServer);
+    connection->Handshake();
+    return connection;
+  };
 }
 
 }  // namespace vp::test

@@ -16,14 +16,17 @@
 
 #include "platform/Socket.h"
 #include "protocol/IOHandler.h"
-#include "protocol/SslServerIOHandler.h"
+#include "protocol/SslContext.h"
 
 namespace vp::test {
 
 struct UpstreamReply {
   std::string bytes;                   // sent once the request has arrived whole
-  bool hang = false;                   // then neither send more nor close until Stop()
+  bool hang = false;                   // then neither send more nor close until the peer goes
   bool answer_before_request = false;  // send (or close) at once, without reading the request
+  int drip_ms = 0;                     // then one more byte every drip_ms, until the peer goes
+  bool endless = false;                // then bytes without end, as fast as the peer takes them
+  bool reset = false;                  // then close with a reset (RST) instead of an orderly end
 };
 
 // Answer texts for the script.
@@ -53,6 +56,9 @@ class TestUpstream {
   std::vector<std::string> Requests() const;
   // Waits at most timeout_ms until count requests have been recorded.
   bool WaitForRequests(std::size_t count, int timeout_ms = 5000) const;
+  // Waits at most timeout_ms until count connections that hung, dripped or streamed without end
+  // have seen their client close them (the client freed its side; Stop() does not count).
+  bool WaitForClientCloses(std::size_t count, int timeout_ms = 5000) const;
 
   // Wakes every hanging connection, closes everything and joins the threads.
   void Stop();
@@ -67,8 +73,11 @@ class TestUpstream {
   void Serve(Connection& connection, std::size_t index);
   std::string ReadRequest(IOHandler& io);
   void Record(std::size_t index, std::string request);
-  void Hang();
-  void CloseConnection(Connection& connection);
+  // The tail of a reply (hang, drip, endless): runs until the client closes or Stop().
+  void Linger(IOHandler& io, const UpstreamReply& reply);
+  bool Stopping() const;
+  void CountClientClose();
+  void CloseConnection(Connection& connection, bool reset);
 
   std::vector<UpstreamReply> replies_;
   IOFactory factory_;
@@ -82,21 +91,24 @@ class TestUpstream {
   std::list<Connection> connections_;
   std::vector<std::string> requests_;
   std::size_t recorded_ = 0;
+  std::size_t client_closes_ = 0;
 };
 
-// The upstream's TLS side: a self-signed certificate for "upstream.test" and 127.0.0.1, written
-// with its key into dir, loaded into a server handler that speaks TLS 1.2. Needs the TLS library.
+// The upstream's TLS side, speaking TLS 1.2, from the certificate set made at build time: a
+// self-signed certificate for another host name, or a certificate for 127.0.0.1 sent with the 19
+// authorities above it, a chain of 20. Needs the TLS library.
 class TlsUpstreamTransport {
  public:
-  TlsUpstreamTransport();
-  ~TlsUpstreamTransport();
+  enum class Chain { kSelfSigned, kTwentyCertificates };
+
+  explicit TlsUpstreamTransport(Chain chain = Chain::kSelfSigned);
   TlsUpstreamTransport(const TlsUpstreamTransport&) = delete;
   TlsUpstreamTransport& operator=(const TlsUpstreamTransport&) = delete;
 
   TestUpstream::IOFactory Factory();
 
  private:
-  TIdServerIOHandlerSSLOpenSSL handler_;
+  std::shared_ptr<SslContext> context_;
 };
 
 }  // namespace vp::test

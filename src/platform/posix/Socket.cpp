@@ -7,10 +7,13 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstring>
 
@@ -61,6 +64,65 @@ std::string AddressText(const sockaddr_storage& storage) {
     inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in&>(storage).sin_addr, text, sizeof text);
   }
   return text;
+}
+
+// How often a pending connect looks whether it has been abandoned.
+constexpr int kConnectSliceMs = 50;
+
+const std::atomic<bool> kNeverAbandoned{false};
+
+bool SetNonBlocking(int fd, bool on) {
+  int flags = ::fcntl(fd, F_GETFL);
+  if (flags < 0) return false;
+  flags = on ? (flags | O_NONBLOCK) : (flags & ~O_NONBLOCK);
+  return ::fcntl(fd, F_SETFL, flags) == 0;
+}
+
+// Waits for a non-blocking connect in slices; 0 once connected, else the errno that ended it.
+int FinishConnect(int fd, int timeout_ms, const std::atomic<bool>& abandon) {
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
+  for (;;) {
+    if (abandon) throw Error(ErrorKind::kCancelled, "Connect abandoned.");
+    int slice = kConnectSliceMs;
+    if (timeout_ms > 0) {
+      auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+      if (left.count() <= 0) return ETIMEDOUT;
+      slice = static_cast<int>(std::min<long long>(slice, left.count()));
+    }
+    pollfd p{fd, POLLOUT, 0};
+    int rc = ::poll(&p, 1, slice);
+    if (rc < 0 && errno != EINTR) return errno;
+    if (rc <= 0) continue;
+    int error = 0;
+    socklen_t len = sizeof error;
+    if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &len) != 0) return errno;
+    return error;
+  }
+}
+
+// One address: a descriptor connected in blocking mode, or -1 with the reason in error.
+int ConnectAttempt(const addrinfo& ai, int timeout_ms, const std::atomic<bool>& abandon,
+                   int& error) {
+  int fd = ::socket(ai.ai_family, ai.ai_socktype | SOCK_CLOEXEC, ai.ai_protocol);
+  if (fd < 0) {
+    error = errno;
+    return -1;
+  }
+  try {
+    error = SetNonBlocking(fd, true) ? 0 : errno;
+    if (error == 0 && ::connect(fd, ai.ai_addr, ai.ai_addrlen) != 0) {
+      error = errno;
+      if (error == EINPROGRESS || error == EINTR) error = FinishConnect(fd, timeout_ms, abandon);
+    }
+    if (error == 0 && !SetNonBlocking(fd, false)) error = errno;
+  } catch (...) {
+    ::close(fd);
+    throw;
+  }
+  if (error == 0) return fd;
+  ::close(fd);
+  return -1;
 }
 
 }  // namespace
@@ -152,6 +214,11 @@ std::string Socket::PeerAddress() const {
 }
 
 Socket Socket::ConnectTcp(const std::string& host, std::uint16_t port) {
+  return ConnectTcp(host, port, 0, kNeverAbandoned);
+}
+
+Socket Socket::ConnectTcp(const std::string& host, std::uint16_t port, int timeout_ms,
+                          const std::atomic<bool>& abandon) {
   addrinfo hints{};
   hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_STREAM;
@@ -163,22 +230,17 @@ Socket Socket::ConnectTcp(const std::string& host, std::uint16_t port) {
                 "getaddrinfo(" + host + "): " + gai_strerror(rc));
   }
   int last_error = ECONNREFUSED;
-  for (addrinfo* ai = list; ai; ai = ai->ai_next) {
-    int fd = ::socket(ai->ai_family, ai->ai_socktype | SOCK_CLOEXEC, ai->ai_protocol);
-    if (fd < 0) {
-      last_error = errno;
-      continue;
+  try {
+    for (addrinfo* ai = list; ai; ai = ai->ai_next) {
+      int fd = ConnectAttempt(*ai, timeout_ms, abandon, last_error);
+      if (fd >= 0) {
+        ::freeaddrinfo(list);
+        return Socket(fd);
+      }
     }
-    int result;
-    do {
-      result = ::connect(fd, ai->ai_addr, ai->ai_addrlen);
-    } while (result != 0 && errno == EINTR);
-    if (result == 0) {
-      ::freeaddrinfo(list);
-      return Socket(fd);
-    }
-    last_error = errno;
-    ::close(fd);
+  } catch (...) {
+    ::freeaddrinfo(list);
+    throw;
   }
   ::freeaddrinfo(list);
   ThrowSocketError("connect", last_error);
@@ -249,11 +311,26 @@ void Socket::Close() {
   handle_ = kInvalid;
 }
 
+void Socket::CloseWithReset() {
+  if (handle_ == kInvalid) return;
+  // A zero linger time makes close() drop what is unsent and send RST instead of FIN.
+  linger abort{1, 0};
+  ::setsockopt(Fd(handle_), SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+  Close();
+}
+
 bool HasIPv6() {
   int fd = ::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd < 0) return false;
   ::close(fd);
   return true;
+}
+
+void AllowManySockets() {
+  rlimit limit{};
+  if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur >= limit.rlim_max) return;
+  limit.rlim_cur = limit.rlim_max;
+  ::setrlimit(RLIMIT_NOFILE, &limit);  // best effort: the old limit still works
 }
 
 }  // namespace vp::platform

@@ -32,6 +32,68 @@ NativeSocket OpenOrThrow(int family, int type, int protocol) {
   return static_cast<NativeSocket>(s);
 }
 
+// How often a pending connect looks whether it has been abandoned.
+constexpr int kConnectSliceMs = 50;
+
+const std::atomic<bool> kNeverAbandoned{false};
+
+// Waits for a non-blocking connect in slices; 0 once connected, else the error that ended it.
+// select() rather than WSAPoll(), which does not report a refused connect on older Windows.
+int FinishConnect(SOCKET s, int timeout_ms, const std::atomic<bool>& abandon) {
+  const ULONGLONG deadline = ::GetTickCount64() + static_cast<ULONGLONG>(timeout_ms);
+  for (;;) {
+    if (abandon) throw Error(ErrorKind::kCancelled, "Connect abandoned.");
+    ULONGLONG slice = kConnectSliceMs;
+    if (timeout_ms > 0) {
+      ULONGLONG now = ::GetTickCount64();
+      if (now >= deadline) return WSAETIMEDOUT;
+      if (deadline - now < slice) slice = deadline - now;
+    }
+    fd_set writable, failed;
+    FD_ZERO(&writable);
+    FD_ZERO(&failed);
+    FD_SET(s, &writable);
+    FD_SET(s, &failed);
+    timeval wait{0, static_cast<long>(slice * 1000)};
+    int rc = ::select(0, nullptr, &writable, &failed, &wait);
+    if (rc == SOCKET_ERROR) return WSAGetLastError();
+    if (rc == 0) continue;
+    int error = 0;
+    int len = sizeof error;
+    if (::getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &len) != 0)
+      return WSAGetLastError();
+    if (error == 0 && FD_ISSET(s, &failed)) error = WSAECONNREFUSED;
+    return error;
+  }
+}
+
+// One address: a socket connected in blocking mode, or INVALID_SOCKET with the reason in error.
+SOCKET ConnectAttempt(const addrinfo& ai, int timeout_ms, const std::atomic<bool>& abandon,
+                      int& error) {
+  SOCKET s = ::WSASocketW(ai.ai_family, ai.ai_socktype, ai.ai_protocol, nullptr, 0,
+                          WSA_FLAG_NO_HANDLE_INHERIT);
+  if (s == INVALID_SOCKET) {
+    error = WSAGetLastError();
+    return INVALID_SOCKET;
+  }
+  try {
+    u_long on = 1;
+    error = ::ioctlsocket(s, FIONBIO, &on) == 0 ? 0 : WSAGetLastError();
+    if (error == 0 && ::connect(s, ai.ai_addr, static_cast<int>(ai.ai_addrlen)) != 0) {
+      error = WSAGetLastError();
+      if (error == WSAEWOULDBLOCK) error = FinishConnect(s, timeout_ms, abandon);
+    }
+    u_long off = 0;
+    if (error == 0 && ::ioctlsocket(s, FIONBIO, &off) != 0) error = WSAGetLastError();
+  } catch (...) {
+    ::closesocket(s);
+    throw;
+  }
+  if (error == 0) return s;
+  ::closesocket(s);
+  return INVALID_SOCKET;
+}
+
 int MakeAddress(int family, const std::string& address, std::uint16_t port,
                 sockaddr_storage* storage) {
   std::memset(storage, 0, sizeof *storage);
@@ -188,6 +250,11 @@ std::string Socket::PeerAddress() const {
 }
 
 Socket Socket::ConnectTcp(const std::string& host, std::uint16_t port) {
+  return ConnectTcp(host, port, 0, kNeverAbandoned);
+}
+
+Socket Socket::ConnectTcp(const std::string& host, std::uint16_t port, int timeout_ms,
+                          const std::atomic<bool>& abandon) {
   EnsureWinsock();
   addrinfo hints{};
   hints.ai_family = AF_UNSPEC;
@@ -197,19 +264,17 @@ Socket Socket::ConnectTcp(const std::string& host, std::uint16_t port) {
   if (::getaddrinfo(host.c_str(), service.c_str(), &hints, &list) != 0)
     ThrowSocketError("getaddrinfo", WSAGetLastError());
   int last_error = WSAECONNREFUSED;
-  for (addrinfo* ai = list; ai; ai = ai->ai_next) {
-    SOCKET s = ::WSASocketW(ai->ai_family, ai->ai_socktype, ai->ai_protocol, nullptr, 0,
-                            WSA_FLAG_NO_HANDLE_INHERIT);
-    if (s == INVALID_SOCKET) {
-      last_error = WSAGetLastError();
-      continue;
+  try {
+    for (addrinfo* ai = list; ai; ai = ai->ai_next) {
+      SOCKET s = ConnectAttempt(*ai, timeout_ms, abandon, last_error);
+      if (s != INVALID_SOCKET) {
+        ::freeaddrinfo(list);
+        return Socket(static_cast<NativeSocket>(s));
+      }
     }
-    if (::connect(s, ai->ai_addr, static_cast<int>(ai->ai_addrlen)) == 0) {
-      ::freeaddrinfo(list);
-      return Socket(static_cast<NativeSocket>(s));
-    }
-    last_error = WSAGetLastError();
-    ::closesocket(s);
+  } catch (...) {
+    ::freeaddrinfo(list);
+    throw;
   }
   ::freeaddrinfo(list);
   ThrowSocketError("connect", last_error);
@@ -294,6 +359,18 @@ bool HasIPv6() {
   if (s == INVALID_SOCKET) return false;
   ::closesocket(s);
   return true;
+}
+
+void Socket::CloseWithReset() {
+  if (handle_ == kInvalid) return;
+  // A zero linger time makes closesocket() drop what is unsent and send RST instead of FIN.
+  linger abort{1, 0};
+  ::setsockopt(S(handle_), SOL_SOCKET, SO_LINGER, reinterpret_cast<char*>(&abort), sizeof abort);
+  Close();
+}
+
+void AllowManySockets() {
+  // Winsock sockets are not C runtime descriptors and have no per-process limit to raise.
 }
 
 }  // namespace vp::platform
