@@ -45,7 +45,17 @@ void TService::Main(platform::ServiceManager& manager) {
 }
 
 void TService::Controller(std::uint32_t code) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::unique_lock<std::mutex> lock(mutex_);
+  // Only an idle thread with nothing queued: earlier codes must be reported before the stop.
+  bool announce = code == platform::kControlStop && !handling_ && codes_.empty() &&
+                  (status_ == ServiceState::kRunning || status_ == ServiceState::kPaused);
+  if (announce) {
+    before_announced_stop_ = status_;
+    lock.unlock();
+    // The thread waits for a code, so nothing else is reported in between.
+    ReportStatus(ServiceState::kStopPending);
+    lock.lock();
+  }
   codes_.push_back(code);
   code_arrived_.notify_one();
 }
@@ -84,9 +94,11 @@ void TService::Execute() {
 
 std::uint32_t TService::NextCode() {
   std::unique_lock<std::mutex> lock(mutex_);
+  handling_ = false;
   code_arrived_.wait(lock, [this] { return !codes_.empty(); });
   std::uint32_t code = codes_.front();
   codes_.pop_front();
+  handling_ = true;
   return code;
 }
 
@@ -120,8 +132,15 @@ bool TService::HandleControl(std::uint32_t code) {
 // True when the service has stopped. An error in the stop event still ends the service: a
 // service left in stop pending could be neither used nor stopped again.
 bool TService::Stop() {
-  ServiceState before = Status();
-  ReportStatus(ServiceState::kStopPending);
+  ServiceState before;
+  bool announced;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    announced = before_announced_stop_.has_value();
+    before = before_announced_stop_.value_or(status_);
+    before_announced_stop_.reset();
+  }
+  if (!announced) ReportStatus(ServiceState::kStopPending);
   bool stopped = true;
   try {
     ServiceStop(stopped);

@@ -8,6 +8,7 @@
 #include <deque>
 #include <exception>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "platform/ServiceManager.h"
@@ -40,7 +41,9 @@ class TService {
   // The service main: registers Controller with the manager, reports start pending, runs the
   // service thread and waits for it, then reports stopped. Returns when the service has stopped.
   void Main(platform::ServiceManager& manager);
-  // The controller entry: hands the code to the service thread, in arrival order.
+  // The controller entry: hands the code to the service thread, in arrival order. A stop that
+  // finds the thread idle is reported as pending at once: the manager hands its caller the state
+  // reported by the time this returns, and a caller polls only while the stop is pending.
   void Controller(std::uint32_t code);
   // The state last reported.
   platform::ServiceState Status() const;
@@ -68,6 +71,9 @@ class TService {
   std::deque<std::uint32_t> codes_;
   platform::ServiceState status_ = platform::ServiceState::kStopped;
   std::uint32_t checkpoint_ = 0;
+  bool handling_ = false;  // the service thread is running a code
+  // The state before a stop that Controller has already reported as pending.
+  std::optional<platform::ServiceState> before_announced_stop_;
 };
 
 }  // namespace vp

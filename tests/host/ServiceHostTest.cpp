@@ -162,6 +162,22 @@ TEST_F(ServiceHost, RunningServiceReportsItsStatesPausesAndStops) {
   EXPECT_EQ(service_->Server(), nullptr);
 }
 
+// The manager answers the caller of a stop with the state reported by then; a caller that saw
+// "running" there would take the stop as failed.
+TEST_F(ServiceHost, AStopIsReportedPendingBeforeTheManagerAnswers) {
+  StartService();
+  ASSERT_TRUE(manager_.WaitForReports(3));
+  manager_.SendControl(platform::kControlStop);
+  std::vector<platform::ServiceStatus> reports = manager_.reports();
+  ASSERT_GE(reports.size(), 4u);
+  EXPECT_EQ(reports[3].state, ServiceState::kStopPending);
+  runner_.join();
+  EXPECT_EQ(ReportedStates(),
+            (std::vector<ServiceState>{ServiceState::kStartPending, ServiceState::kStartPending,
+                                       ServiceState::kRunning, ServiceState::kStopPending,
+                                       ServiceState::kStopped}));
+}
+
 TEST_F(ServiceHost, ReloadWithActiveFalseStopsTheListenerOnlyAndOtherCodesAreIgnored) {
   WriteSettings("{\"Active\":false,\"Mode\":1}");
   StartService();
