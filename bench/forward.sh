@@ -39,56 +39,10 @@ else
   seconds=${BENCH_SECONDS:-9}
   requests=${BENCH_REQUESTS:-100000}
 fi
-proxy_port=8449
-host_name=cistest.apis-it.hr
 path=/FiskalizacijaServiceTest
-# How long a server may take to start listening, in tenths of a second.
-start_wait=100
 
-# --- processes and clean-up --------------------------------------------------------------------
-
-pids=()
-work=$(mktemp -d -t vp-bench.XXXXXX)
-cleanup() {
-  local pid
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
-trap 'exit 130' INT TERM
-
-forget_pid() {
-  local keep=() pid
-  for pid in "${pids[@]}"; do [ "$pid" = "$1" ] || keep+=("$pid"); done
-  pids=("${keep[@]}")
-}
-
-# Stops one process we started: a polite signal first, then a bounded wait, then KILL.
-stop_pid() {
-  local pid=$1 i
-  kill -INT "$pid" 2>/dev/null || true
-  for i in $(seq 1 50); do
-    kill -0 "$pid" 2>/dev/null || break
-    sleep 0.1
-  done
-  kill -KILL "$pid" 2>/dev/null || true
-  wait "$pid" 2>/dev/null || true
-  forget_pid "$pid"
-}
-
-listening() { (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
-
-wait_listening() {
-  local port=$1 pid=$2 what=$3 i
-  for i in $(seq 1 $start_wait); do
-    listening "$port" && return 0
-    kill -0 "$pid" 2>/dev/null || break
-    sleep 0.1
-  done
-  echo "forward.sh: $what did not start listening on port $port" >&2
-  return 1
-}
+# The processes a run starts and their clean-up; the local upstream and the proxy.
+source bench/lib.sh
 
 # free_port VAR: a port nobody listens on, from a range of our own, into VAR.
 next_port=$((20000 + RANDOM % 20000))
@@ -107,19 +61,9 @@ memory_kb() {
   echo "$rss kB ($private kB private)"
 }
 
-if listening $proxy_port; then
-  echo "forward.sh: port $proxy_port is taken; the proxy needs it (is a proxy running?)" >&2
-  exit 1
-fi
-
 # --- tools -------------------------------------------------------------------------------------
 
-bash tools/deps.sh
-if [ ! -f "$build/CMakeCache.txt" ]; then
-  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVP_BUILD_TESTS=OFF >/dev/null
-fi
-cmake --build "$build" -j2 --target vormetra-proxy vp-bench-client vp-bench-upstream
-client=$root/$build/bench/vp-bench-client
+build_tools vp-bench-client vp-bench-upstream
 
 nginx=""
 stunnel=""
@@ -147,23 +91,12 @@ fi
 
 # --- the upstream and the certificates ---------------------------------------------------------
 
-mkdir -p "$work/proxy" "$work/appdata/VormetraProxy"
-bash tools/certs.sh "$work/proxy" >/dev/null
-cp "${BENCH_PROXY:-$build/vormetra-proxy}" "$work/proxy/vormetra-proxy"
+prepare_proxy
+[ -z "${BENCH_PROXY:-}" ] || cp "$BENCH_PROXY" "$work/proxy/vormetra-proxy"
 cert=$work/proxy/fakeFinaTest.crt
 key=$work/proxy/fakeFinaTest.key
 
-"$root/$build/bench/vp-bench-upstream" --cert "$work/proxy/fakeFina.crt" \
-  --key "$work/proxy/fakeFina.key" --threads 64 >"$work/upstream.out" 2>&1 &
-pids+=($!)
-upstream_pid=$!
-for i in $(seq 1 $start_wait); do
-  grep -q '^port ' "$work/upstream.out" 2>/dev/null && break
-  sleep 0.1
-done
-upstream_port=$(awk '/^port / { print $2 }' "$work/upstream.out")
-[ -n "$upstream_port" ] || { echo "forward.sh: the upstream did not start" >&2; exit 1; }
-wait_listening "$upstream_port" "$upstream_pid" "the upstream"
+start_upstream
 
 # --- nginx and stunnel ---------------------------------------------------------------------------
 
@@ -248,25 +181,6 @@ CONF
 }
 
 # --- this proxy ----------------------------------------------------------------------------------
-
-# start_proxy MODE: the settings file, then the program from its own folder.
-start_proxy() {
-  local mode=$1
-  cat >"$work/appdata/VormetraProxy/Settings.ini" <<JSON
-{
-  "Mode":$mode,
-  "Active":true,
-  "URLTest":"https:\\/\\/$( [ "$mode" = 1 ] && echo "127.0.0.1:$upstream_port" || echo "$host_name:8449" )\\/FiskalizacijaServiceTest",
-  "IPTest":"127.0.0.1:$upstream_port",
-  "CallDNS":false
-}
-JSON
-  VORMETRA_COMMON_APPDATA=$work/appdata "$work/proxy/vormetra-proxy" /serve \
-    >>"$work/proxy.log" 2>&1 &
-  proxy_pid=$!
-  pids+=($proxy_pid)
-  wait_listening $proxy_port $proxy_pid "the proxy (mode $mode)"
-}
 
 # --- the runs ------------------------------------------------------------------------------------
 
