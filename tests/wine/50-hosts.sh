@@ -32,14 +32,6 @@ rm -f "$backup"
 press() {
   timeout 5 xdotool windowfocus --sync "$1" 2>/dev/null
   vp_press_key "$1" "$2"
-  # A box that has only just been drawn may miss the key: try again while it stands, bounded.
-  local try
-  for try in 1 2 3 4 5; do
-    sleep 1
-    xdotool search --onlyvisible --name . 2>/dev/null | grep -qx "$1" || return 0
-    timeout 5 xdotool windowfocus --sync "$1" 2>/dev/null
-    vp_press_key "$1" "$2"
-  done
 }
 
 # A box left open by a failed step would stand in the way of the next checks.
