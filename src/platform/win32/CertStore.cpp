@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "platform/CertStoreNative.h"
+#include "platform/win32/WideText.h"
 #include "platform/win32/win32_api.h"
 
 namespace vp::platform {
@@ -19,17 +20,6 @@ constexpr DWORD kIgnoreCertNameInvalid = 0x1000;
 char kServerAuthUsage[] = "1.3.6.1.5.5.7.3.1";
 char kServerGatedCryptoUsage[] = "1.3.6.1.4.1.311.10.3.3";
 char kNetscapeServerGatedCryptoUsage[] = "2.16.840.1.113730.4.1";
-
-// The program's 8-bit text in the ANSI code page as the UTF-16 that crypt32 takes.
-std::wstring WideFromAnsi(const std::string& ansi) {
-  if (ansi.empty()) return {};
-  int length = static_cast<int>(ansi.size());
-  int count = MultiByteToWideChar(CP_ACP, 0, ansi.data(), length, nullptr, 0);
-  if (count <= 0) return {};
-  std::wstring wide(static_cast<std::size_t>(count), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, ansi.data(), length, wide.data(), count);
-  return wide;
-}
 
 bool FitsDword(const std::string& bytes) {
   return bytes.size() <= std::numeric_limits<DWORD>::max();

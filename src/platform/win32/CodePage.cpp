@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "platform/win32/WideText.h"
 #include "platform/win32/win32_api.h"
 
 namespace vp::platform {
@@ -69,19 +70,7 @@ std::uint16_t Utf16UnitFromAnsi(char c) {
   return static_cast<std::uint16_t>(wide);
 }
 
-std::string Utf8FromAnsi(const std::string& ansi) {
-  if (ansi.empty()) return {};
-  int length = static_cast<int>(ansi.size());
-  int count = MultiByteToWideChar(CP_ACP, 0, ansi.data(), length, nullptr, 0);
-  if (count <= 0) return {};
-  std::vector<wchar_t> wide(static_cast<std::size_t>(count));
-  count = MultiByteToWideChar(CP_ACP, 0, ansi.data(), length, wide.data(), count);
-  int size = WideCharToMultiByte(CP_UTF8, 0, wide.data(), count, nullptr, 0, nullptr, nullptr);
-  if (size <= 0) return {};
-  std::string result(static_cast<std::size_t>(size), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, wide.data(), count, result.data(), size, nullptr, nullptr);
-  return result;
-}
+std::string Utf8FromAnsi(const std::string& ansi) { return Utf8FromWide(WideFromAnsi(ansi)); }
 
 std::string AnsiUpperCase(const std::string& text) {
   if (text.empty()) return text;

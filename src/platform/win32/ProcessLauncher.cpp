@@ -2,22 +2,13 @@
 // "runas" (which asks for elevation), waited for by checking every 10 ms.
 #include "platform/ProcessLauncher.h"
 
+#include "platform/win32/WideText.h"
 #include "platform/win32/win32_api.h"
 
 namespace vp::platform {
 namespace {
 
 constexpr DWORD kWaitStepMs = 10;
-
-std::wstring WideFromAnsi(const std::string& ansi) {
-  if (ansi.empty()) return {};
-  int length = static_cast<int>(ansi.size());
-  int count = MultiByteToWideChar(CP_ACP, 0, ansi.data(), length, nullptr, 0);
-  if (count <= 0) return {};
-  std::wstring wide(static_cast<std::size_t>(count), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, ansi.data(), length, wide.data(), count);
-  return wide;
-}
 
 class ShellLauncher : public ProcessLauncher {
  public:

@@ -4,15 +4,23 @@
 
 namespace vp::platform {
 
-std::wstring WideFromUtf8(const std::string& utf8) {
-  if (utf8.empty()) return {};
-  int length = static_cast<int>(utf8.size());
-  int count = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), length, nullptr, 0);
+namespace {
+
+std::wstring WideFrom(UINT code_page, const std::string& text) {
+  if (text.empty()) return {};
+  int length = static_cast<int>(text.size());
+  int count = MultiByteToWideChar(code_page, 0, text.data(), length, nullptr, 0);
   if (count <= 0) return {};
   std::wstring wide(static_cast<std::size_t>(count), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), length, wide.data(), count);
+  MultiByteToWideChar(code_page, 0, text.data(), length, wide.data(), count);
   return wide;
 }
+
+}  // namespace
+
+std::wstring WideFromUtf8(const std::string& utf8) { return WideFrom(CP_UTF8, utf8); }
+
+std::wstring WideFromAnsi(const std::string& ansi) { return WideFrom(CP_ACP, ansi); }
 
 std::string Utf8FromWide(const std::wstring& wide) {
   if (wide.empty()) return {};
