@@ -44,21 +44,19 @@ void ScriptedMainWindow::ShowLed(bool on) {
 void ScriptedMainWindow::SetServiceLabelVisible(bool visible) { service_label_visible_ = visible; }
 
 void ScriptedMainWindow::SetMenuItemVisible(platform::MenuItem item, bool visible) {
-  hidden_[item] = !visible;
+  menu_items_.SetVisible(item, visible);
 }
 
 bool ScriptedMainWindow::MenuItemVisible(platform::MenuItem item) const {
-  auto found = hidden_.find(item);
-  return found == hidden_.end() || !found->second;
+  return menu_items_.Visible(item);
 }
 
 void ScriptedMainWindow::SetMenuItemChecked(platform::MenuItem item, bool checked) {
-  checked_[item] = checked;
+  menu_items_.SetChecked(item, checked);
 }
 
 bool ScriptedMainWindow::MenuItemChecked(platform::MenuItem item) const {
-  auto found = checked_.find(item);
-  return found != checked_.end() && found->second;
+  return menu_items_.Checked(item);
 }
 
 void ScriptedMainWindow::Show() {

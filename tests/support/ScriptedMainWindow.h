@@ -5,12 +5,12 @@
 
 #include <deque>
 #include <functional>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "platform/MainWindow.h"
+#include "platform/MenuItemStates.h"
 
 namespace vp::test {
 
@@ -87,8 +87,7 @@ class ScriptedMainWindow : public platform::MainWindow {
   std::deque<platform::PostedMessage> posted_;
   std::deque<DialogScript> dialog_scripts_;
   std::vector<std::shared_ptr<DialogLog>> dialogs_;
-  std::map<platform::MenuItem, bool> hidden_;
-  std::map<platform::MenuItem, bool> checked_;
+  platform::MenuItemStates menu_items_;
   bool visible_ = false;
   bool led_on_ = false;
   bool service_label_visible_ = false;

@@ -8,11 +8,11 @@
 
 #include <cstdio>
 #include <deque>
-#include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "platform/MenuItemStates.h"
 #include "platform/Termination.h"
 #include "platform/posix/TerminalInput.h"
 #include "platform/posix/TerminalWindows.h"
@@ -83,16 +83,14 @@ class TerminalMainWindow : public MainWindow {
   void ShowLed(bool on) override { led_on_ = on; }
   void SetServiceLabelVisible(bool visible) override { service_label_ = visible; }
 
-  void SetMenuItemVisible(MenuItem item, bool visible) override { hidden_[item] = !visible; }
-  bool MenuItemVisible(MenuItem item) const override {
-    auto found = hidden_.find(item);
-    return found == hidden_.end() || !found->second;
+  void SetMenuItemVisible(MenuItem item, bool visible) override {
+    menu_items_.SetVisible(item, visible);
   }
-  void SetMenuItemChecked(MenuItem item, bool checked) override { checked_[item] = checked; }
-  bool MenuItemChecked(MenuItem item) const override {
-    auto found = checked_.find(item);
-    return found != checked_.end() && found->second;
+  bool MenuItemVisible(MenuItem item) const override { return menu_items_.Visible(item); }
+  void SetMenuItemChecked(MenuItem item, bool checked) override {
+    menu_items_.SetChecked(item, checked);
   }
+  bool MenuItemChecked(MenuItem item) const override { return menu_items_.Checked(item); }
 
   void Show() override { visible_ = true; }
   void Hide() override { visible_ = false; }
@@ -243,8 +241,7 @@ class TerminalMainWindow : public MainWindow {
   }
 
   MainWindowEvents& events_;
-  std::map<MenuItem, bool> hidden_;
-  std::map<MenuItem, bool> checked_;
+  MenuItemStates menu_items_;
   std::deque<PostedMessage> posted_;
   std::string version_;
   std::string web_address_;
