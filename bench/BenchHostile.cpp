@@ -22,6 +22,7 @@
 #include <thread>
 #include <vector>
 
+#include "BenchHttp.h"
 #include "BenchTls.h"
 #include "platform/Error.h"
 #include "platform/Socket.h"
@@ -143,27 +144,13 @@ int Hold(const Options& options) {
   return 0;
 }
 
-// Reads up to the end of the head and the body it announces (a till's small request).
-bool ReadRequest(platform::Socket& socket) {
-  std::string request;
-  char buffer[16 * 1024];
-  for (;;) {
-    std::size_t n = socket.Receive(buffer, sizeof buffer);
-    if (n == 0) return false;
-    request.append(buffer, n);
-    std::size_t end = request.find("\r\n\r\n");
-    if (end == std::string::npos) continue;
-    std::size_t length_at = request.find("Content-Length:");
-    std::size_t length =
-        length_at < end ? std::strtoull(request.c_str() + length_at + 15, nullptr, 10) : 0;
-    if (request.size() >= end + 4 + length) return true;
-  }
-}
-
 void Drip(platform::Socket socket, int byte_ms) {
   try {
     socket.SetTimeouts(30000, 30000);
-    if (!ReadRequest(socket)) return;
+    if (!ReadRequest([&socket](char* buffer, std::size_t size) {
+          return socket.Receive(buffer, size);
+        }))
+      return;
     socket.SendAll("HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\nContent-Length: 1000\r\n\r\n");
     for (int i = 0; i < 1000; ++i) {
       std::this_thread::sleep_for(std::chrono::milliseconds(byte_ms));

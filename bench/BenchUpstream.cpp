@@ -7,11 +7,11 @@
 // Prints "port N" once it listens and serves until it is stopped.
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "BenchHttp.h"
 #include "BenchTls.h"
 #include "SoapTexts.h"
 #include "platform/Error.h"
@@ -20,7 +20,6 @@ namespace vp::bench {
 namespace {
 
 constexpr int kSocketTimeoutMs = 10000;
-constexpr std::size_t kMaxRequestBytes = 1 << 20;
 
 struct Options {
   std::string cert;
@@ -57,27 +56,9 @@ SslCtxPtr MakeContext(const Options& options) {
   return ctx;
 }
 
-std::size_t ContentLength(const std::string& head) {
-  std::string lower = head;
-  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  std::size_t at = lower.find("\r\ncontent-length:");
-  return at == std::string::npos ? 0 : std::strtoull(head.c_str() + at + 17, nullptr, 10);
-}
-
-// Reads the head and as much body as it announces; false when the client went away first.
-bool ReadRequest(SSL* ssl) {
-  std::string request;
-  char buffer[16 * 1024];
-  std::size_t need = std::string::npos;
-  while (request.size() < need && request.size() < kMaxRequestBytes) {
-    int n = SSL_read(ssl, buffer, sizeof buffer);
-    if (n <= 0) return false;
-    request.append(buffer, static_cast<std::size_t>(n));
-    std::size_t end = request.find("\r\n\r\n");
-    if (need == std::string::npos && end != std::string::npos)
-      need = end + 4 + ContentLength(request.substr(0, end + 2));
-  }
-  return true;
+std::size_t ReadSome(SSL* ssl, char* buffer, std::size_t size) {
+  int n = SSL_read(ssl, buffer, static_cast<int>(size));
+  return n > 0 ? static_cast<std::size_t>(n) : 0;
 }
 
 const std::string& Answer() {
@@ -90,7 +71,8 @@ const std::string& Answer() {
 void Serve(SSL_CTX* ctx, platform::Socket socket) {
   socket.SetTimeouts(kSocketTimeoutMs, kSocketTimeoutMs);
   SslPtr ssl = NewConnection(ctx, socket);
-  if (SSL_accept(ssl.get()) != 1 || !ReadRequest(ssl.get())) {
+  auto read = [&ssl](char* buffer, std::size_t size) { return ReadSome(ssl.get(), buffer, size); };
+  if (SSL_accept(ssl.get()) != 1 || !ReadRequest(read)) {
     ERR_clear_error();
     return;
   }
