@@ -11,6 +11,8 @@
 # here is stopped by its pid at the end. Fails when any test program or check fails.
 #
 # Usage: tools/wine-test.sh [NATIVE_BUILD]   (default build/native, which has the upstream tool)
+#   VP_WINE_CHECKS=PATTERN (e.g. '50-*') runs only the checks whose names match, and no test
+#   programs: for working on one check.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -160,6 +162,7 @@ run_build() {
 
   local exe
   for exe in "$build"/tests/*.exe; do
+    [ -z "${VP_WINE_CHECKS:-}" ] || break
     run_unit "$exe" "$arch_dir/unit/$(basename "$exe" .exe).log" || failed=1
   done
 
@@ -178,6 +181,8 @@ run_build() {
   local check name started
   for check in tests/wine/[0-9][0-9]-*.sh; do
     name=$(basename "$check" .sh)
+    # shellcheck disable=SC2053 # the names are patterns
+    [ -z "${VP_WINE_CHECKS:-}" ] || [[ $name == $VP_WINE_CHECKS ]] || continue
     export VP_WORK=$arch_dir/checks/$name
     mkdir -p "$VP_WORK"
     started=$SECONDS
