@@ -82,7 +82,16 @@ answer_notice() {
   fi
   vp_pass "the backup notice shows"
   vp_screenshot "$window" "hosts-backup-notice"
-  press "$window" Return
+  # A box drawn a moment ago can miss its first key. The program shows nothing after this notice,
+  # so while it runs and the box stands, the key is pressed again (bounded).
+  local try
+  for try in 1 2 3 4 5; do
+    [ "$try" = 1 ] || vp_log "the notice still stands: Return again"
+    press "$window" Return
+    vp_wait_exit "$1" 2 && return 0
+    xdotool search --onlyvisible --name "^$notice_title\$" 2>/dev/null | grep -qx "$window" ||
+      return 0
+  done
 }
 
 # Lines with either host in any place (a comment too), the test host in capitals, a NUL byte,
@@ -98,7 +107,7 @@ cp "$hosts" "$VP_WORK/hosts.start"
 # The first change: the notice names the backup, the backup is the file as it was.
 vp_start_program hosttest /hosttest
 answer_notice hosttest
-vp_wait_exit hosttest 60
+[ -z "${VP_PIDS[hosttest]:-}" ] || vp_wait_exit hosttest 60
 vp_expect "/hosttest ends with exit code 0" 0 "$VP_EXIT"
 vp_expect "the notice names the backup" \
   "Hosts file će prije izmjene biti spremljen na sljedećoj lokaciji: C:\\ProgramData\\VormetraProxy\\hosts. " \
