@@ -12,11 +12,10 @@
 #include "platform/FileSystem.h"
 #include "platform/Socket.h"
 #include "proxy/ProxySettings.h"
-#include "support/FakeHostActions.h"
-#include "support/ScriptedMainWindow.h"
 #include "support/ScriptedUserPrompt.h"
 #include "support/TempDir.h"
 #include "ui/HelpFormU.h"
+#include "ui/MainFormFixture.h"
 #include "ui/MainFormU.h"
 #include "ui/UiTexts.h"
 
@@ -33,16 +32,8 @@ const std::string kTakenPort = "Could not bind socket. Address and port are alre
 std::string Question(const char* text) { return std::string("question: ") + text; }
 std::string Notice(const char* text) { return std::string("notice: ") + text; }
 
-class MainFormTest : public testing::Test {
+class MainFormTest : public test::MainFormFixture {
  protected:
-  MainFormTest() : saved_appdata_(platform::CommonAppDataFolder()) {
-    platform::SetCommonAppDataFolderForTesting(appdata_.path());
-  }
-  ~MainFormTest() override {
-    form_.reset();
-    platform::SetCommonAppDataFolderForTesting(saved_appdata_);
-  }
-
   std::string SettingsPath() const {
     return appdata_.File("VormetraProxy") + platform::PathDelimiter() + "Settings.ini";
   }
@@ -52,20 +43,6 @@ class MainFormTest : public testing::Test {
   }
   std::string StoredSettings() const { return test::ReadFile(SettingsPath()); }
 
-  // The window as the program makes it; the own proxy listens on port (0: any free one).
-  TMainForm& Create(std::uint16_t port = 0) {
-    form_ = std::make_unique<TMainForm>(
-        host_,
-        [this](platform::MainWindowEvents& events) {
-          auto window = std::make_unique<test::ScriptedMainWindow>(events);
-          window_ = window.get();
-          return window;
-        },
-        port);
-    return *form_;
-  }
-  test::ScriptedMainWindow& window() { return *window_; }
-
   // A dialog in which the user picks a mode and confirms.
   void ConfirmDialogWithMode(int mode) {
     window().QueueDialog([mode](test::ScriptedSettingsDialog& dialog) {
@@ -74,12 +51,7 @@ class MainFormTest : public testing::Test {
     });
   }
 
-  test::TempDir appdata_;
-  std::string saved_appdata_;
-  test::FakeHostActions host_;
   test::ScriptedUserPrompt prompt_;
-  test::ScriptedMainWindow* window_ = nullptr;
-  std::unique_ptr<TMainForm> form_;
 };
 
 TEST_F(MainFormTest, OwnProxyRegimeStartsHiddenWithTrayIconAndBalloon) {

@@ -14,11 +14,8 @@
 #include "proxy/DNSThread.h"
 #include "proxy/ProxySettings.h"
 #include "support/FakeDnsServer.h"
-#include "support/FakeHostActions.h"
-#include "support/ScriptedMainWindow.h"
 #include "support/ScriptedUserPrompt.h"
-#include "support/TempDir.h"
-#include "ui/MainFormU.h"
+#include "ui/MainFormFixture.h"
 #include "ui/SettingsFormU.h"
 #include "ui/UiTexts.h"
 
@@ -56,16 +53,8 @@ class WaitingPrompt : public test::ScriptedUserPrompt {
   bool waited_ = false;
 };
 
-class SettingsFormTest : public testing::Test {
+class SettingsFormTest : public test::MainFormFixture {
  protected:
-  SettingsFormTest() : saved_appdata_(platform::CommonAppDataFolder()) {
-    platform::SetCommonAppDataFolderForTesting(appdata_.path());
-  }
-  ~SettingsFormTest() override {
-    form_.reset();
-    platform::SetCommonAppDataFolderForTesting(saved_appdata_);
-  }
-
   void SetUp() override {
     TDNSTiming timing;
     timing.query_wait_ms = 2000;
@@ -75,19 +64,8 @@ class SettingsFormTest : public testing::Test {
   }
   void TearDown() override {
     EXPECT_TRUE(PumpUntil(NoRunsLeft));
+    MainFormFixture::TearDown();
     TDNSThread::SetTimingForTesting(TDNSThread::DefaultTiming());
-  }
-
-  TMainForm& Create() {
-    form_ = std::make_unique<TMainForm>(
-        host_,
-        [this](platform::MainWindowEvents& events) {
-          auto window = std::make_unique<test::ScriptedMainWindow>(events);
-          window_ = window.get();
-          return window;
-        },
-        0);
-    return *form_;
   }
 
   // The user edits the URLs and the resolver, then presses "Dobavi IP adrese sada".
@@ -98,13 +76,8 @@ class SettingsFormTest : public testing::Test {
     dialog.PressFetchAddresses();
   }
 
-  test::TempDir appdata_;
-  std::string saved_appdata_;
   test::FakeDnsServer resolver_{
       {dns::AnswerByName({{"test.example", "10.0.0.1"}, {"prod.example", "10.0.0.2"}})}};
-  test::FakeHostActions host_;
-  test::ScriptedMainWindow* window_ = nullptr;
-  std::unique_ptr<TMainForm> form_;
 };
 
 TEST_F(SettingsFormTest, FetchFillsTheAddressFieldsWhileTheDialogIsOpen) {
