@@ -12,6 +12,7 @@
 #include "proxy/DNSThread.h"
 #include "proxy/ProxyServer.h"
 #include "proxy/ProxySettings.h"
+#include "support/DnsRuns.h"
 #include "support/FakeDnsServer.h"
 
 namespace vp {
@@ -19,39 +20,20 @@ namespace {
 
 namespace dns = test::dns;
 
-constexpr int kPumpSliceMs = 10;
-// Only bounds a failing test; a passing one takes milliseconds.
-constexpr auto kPumpLimit = std::chrono::seconds(10);
-
 // Short waits, so a run that retries or waits for silence ends within the test; the wait for a
 // reply still leaves a delayed reply (50 ms) ample room on a loaded machine or under Wine.
 class DNSThreadTest : public testing::Test {
  protected:
-  void SetUp() override {
-    TDNSTiming timing;
-    timing.query_wait_ms = 1000;
-    timing.retry_pause_ms = 5;
-    timing.run_limit_ms = 5000;
-    TDNSThread::SetTimingForTesting(timing);
-  }
+  void SetUp() override { test::UseShortDnsTiming(1000); }
   void TearDown() override {
-    EXPECT_TRUE(PumpUntil([] { return TDNSThread::LiveRunsForTesting() == 0; }));
-    TDNSThread::SetTimingForTesting(TDNSThread::DefaultTiming());
+    EXPECT_TRUE(test::PumpMainThreadUntil(test::NoDnsRunsLeft));
+    test::RestoreDnsTiming();
   }
 
-  // Runs handed-over calls until done() holds; false when the bound ran out first.
   static bool PumpUntil(const std::function<bool()>& done) {
-    auto limit = std::chrono::steady_clock::now() + kPumpLimit;
-    while (!done()) {
-      if (std::chrono::steady_clock::now() > limit) return false;
-      platform::RunMainThreadCalls(kPumpSliceMs);
-    }
-    return true;
+    return test::PumpMainThreadUntil(done);
   }
-
-  static bool PumpUntilRunsEnd() {
-    return PumpUntil([] { return TDNSThread::LiveRunsForTesting() == 0; });
-  }
+  static bool PumpUntilRunsEnd() { return test::PumpMainThreadUntil(test::NoDnsRunsLeft); }
 };
 
 struct Outcome {

@@ -3,16 +3,15 @@
 // dialog's modal loop and pumps the main-thread calls itself.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "platform/FileSystem.h"
-#include "platform/MainThread.h"
 #include "proxy/DNSThread.h"
 #include "proxy/ProxySettings.h"
+#include "support/DnsRuns.h"
 #include "support/FakeDnsServer.h"
 #include "support/ScriptedUserPrompt.h"
 #include "ui/MainFormFixture.h"
@@ -25,26 +24,15 @@ namespace {
 namespace dns = test::dns;
 using Strings = std::vector<std::string>;
 
-// Only bounds a failing test; a passing one takes milliseconds.
-constexpr auto kPumpLimit = std::chrono::seconds(10);
-
-bool PumpUntil(const std::function<bool()>& done) {
-  auto limit = std::chrono::steady_clock::now() + kPumpLimit;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > limit) return false;
-    platform::RunMainThreadCalls(10);
-  }
-  return true;
-}
-
-bool NoRunsLeft() { return TDNSThread::LiveRunsForTesting() == 0; }
+using test::NoDnsRunsLeft;
+using test::PumpMainThreadUntil;
 
 // A user who, at the first question, waits until every discovery run has ended: the runs finish
 // while the dialog is closed but not yet freed.
 class WaitingPrompt : public test::ScriptedUserPrompt {
  public:
   platform::Answer Question(const std::string& text) override {
-    waited_ = PumpUntil(NoRunsLeft);
+    waited_ = PumpMainThreadUntil(NoDnsRunsLeft);
     return ScriptedUserPrompt::Question(text);
   }
   bool waited() const { return waited_; }
@@ -55,17 +43,11 @@ class WaitingPrompt : public test::ScriptedUserPrompt {
 
 class SettingsFormTest : public test::MainFormFixture {
  protected:
-  void SetUp() override {
-    TDNSTiming timing;
-    timing.query_wait_ms = 2000;
-    timing.retry_pause_ms = 5;
-    timing.run_limit_ms = 5000;
-    TDNSThread::SetTimingForTesting(timing);
-  }
+  void SetUp() override { test::UseShortDnsTiming(2000); }
   void TearDown() override {
-    EXPECT_TRUE(PumpUntil(NoRunsLeft));
+    EXPECT_TRUE(PumpMainThreadUntil(NoDnsRunsLeft));
     MainFormFixture::TearDown();
-    TDNSThread::SetTimingForTesting(TDNSThread::DefaultTiming());
+    test::RestoreDnsTiming();
   }
 
   // The user edits the URLs and the resolver, then presses "Dobavi IP adrese sada".
@@ -86,7 +68,7 @@ TEST_F(SettingsFormTest, FetchFillsTheAddressFieldsWhileTheDialogIsOpen) {
   bool fetched = false;
   window_->QueueDialog([&](test::ScriptedSettingsDialog& dialog) {
     FillForFetch(dialog);
-    fetched = PumpUntil([&] { return !prompt.shown().empty(); });
+    fetched = PumpMainThreadUntil([&] { return !prompt.shown().empty(); });
     return true;
   });
   window_->Click(platform::MenuItem::kSettings);
