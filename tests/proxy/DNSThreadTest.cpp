@@ -2,7 +2,6 @@
 // and runs whose caller went away. The test's main thread pumps the main-thread queue itself.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
