@@ -18,6 +18,7 @@
 #include <cstring>
 
 #include "platform/Error.h"
+#include "platform/SocketAddress.h"
 #include "platform/posix/SystemError.h"
 
 namespace vp::platform {
@@ -31,39 +32,6 @@ NativeSocket OpenOrThrow(int family, int type) {
   int fd = ::socket(family, type | SOCK_CLOEXEC, 0);
   if (fd < 0) ThrowSocketError("socket", errno);
   return fd;
-}
-
-// Fills storage for address:port; "" is the family's any-address.
-socklen_t MakeAddress(int family, const std::string& address, std::uint16_t port,
-                      sockaddr_storage* storage) {
-  std::memset(storage, 0, sizeof *storage);
-  if (family == AF_INET6) {
-    auto* a = reinterpret_cast<sockaddr_in6*>(storage);
-    a->sin6_family = AF_INET6;
-    a->sin6_port = htons(port);
-    a->sin6_addr = in6addr_any;
-    if (!address.empty() && inet_pton(AF_INET6, address.c_str(), &a->sin6_addr) != 1)
-      throw Error(ErrorKind::kSocket, "Invalid address: " + address);
-    return sizeof *a;
-  }
-  auto* a = reinterpret_cast<sockaddr_in*>(storage);
-  a->sin_family = AF_INET;
-  a->sin_port = htons(port);
-  a->sin_addr.s_addr = htonl(INADDR_ANY);
-  if (!address.empty() && inet_pton(AF_INET, address.c_str(), &a->sin_addr) != 1)
-    throw Error(ErrorKind::kSocket, "Invalid address: " + address);
-  return sizeof *a;
-}
-
-std::string AddressText(const sockaddr_storage& storage) {
-  char text[INET6_ADDRSTRLEN] = {};
-  if (storage.ss_family == AF_INET6) {
-    inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6&>(storage).sin6_addr, text,
-              sizeof text);
-  } else {
-    inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in&>(storage).sin_addr, text, sizeof text);
-  }
-  return text;
 }
 
 // How often a pending connect looks whether it has been abandoned.
@@ -171,7 +139,7 @@ void Socket::Bind(const std::string& address, std::uint16_t port) {
     if (::getsockname(Fd(handle_), reinterpret_cast<sockaddr*>(&own), &len) == 0)
       family = own.ss_family;
   }
-  socklen_t len = MakeAddress(family, address, port, &storage);
+  auto len = static_cast<socklen_t>(socket_address::Make(family, address, port, &storage));
   if (::bind(Fd(handle_), reinterpret_cast<sockaddr*>(&storage), len) != 0) {
     int err = errno;
     throw Error(ErrorKind::kBind, "bind failed", SystemErrorText(err), err);
@@ -201,16 +169,14 @@ std::uint16_t Socket::LocalPort() const {
   socklen_t len = sizeof storage;
   if (::getsockname(Fd(handle_), reinterpret_cast<sockaddr*>(&storage), &len) != 0)
     ThrowSocketError("getsockname", errno);
-  if (storage.ss_family == AF_INET6)
-    return ntohs(reinterpret_cast<sockaddr_in6&>(storage).sin6_port);
-  return ntohs(reinterpret_cast<sockaddr_in&>(storage).sin_port);
+  return socket_address::Port(storage);
 }
 
 std::string Socket::PeerAddress() const {
   sockaddr_storage storage;
   socklen_t len = sizeof storage;
   if (::getpeername(Fd(handle_), reinterpret_cast<sockaddr*>(&storage), &len) != 0) return {};
-  return AddressText(storage);
+  return socket_address::Text(storage);
 }
 
 Socket Socket::ConnectTcp(const std::string& host, std::uint16_t port) {
@@ -285,7 +251,7 @@ bool Socket::WaitReadable(int timeout_ms) const {
 
 void Socket::SendTo(const std::string& address, std::uint16_t port, std::string_view datagram) {
   sockaddr_storage storage;
-  socklen_t len = MakeAddress(AF_INET, address, port, &storage);
+  auto len = static_cast<socklen_t>(socket_address::Make(AF_INET, address, port, &storage));
   ssize_t n = ::sendto(Fd(handle_), datagram.data(), datagram.size(), 0,
                        reinterpret_cast<sockaddr*>(&storage), len);
   if (n < 0) ThrowSocketError("sendto", errno);

@@ -8,6 +8,8 @@
 #include "platform/Error.h"
 #include "platform/win32/SystemError.h"
 #include "platform/win32/win32_api.h"
+// After the system headers, whose types it uses.
+#include "platform/SocketAddress.h"
 
 namespace vp::platform {
 namespace {
@@ -94,27 +96,6 @@ SOCKET ConnectAttempt(const addrinfo& ai, int timeout_ms, const std::atomic<bool
   return INVALID_SOCKET;
 }
 
-int MakeAddress(int family, const std::string& address, std::uint16_t port,
-                sockaddr_storage* storage) {
-  std::memset(storage, 0, sizeof *storage);
-  if (family == AF_INET6) {
-    auto* a = reinterpret_cast<sockaddr_in6*>(storage);
-    a->sin6_family = AF_INET6;
-    a->sin6_port = htons(port);
-    a->sin6_addr = in6addr_any;
-    if (!address.empty() && inet_pton(AF_INET6, address.c_str(), &a->sin6_addr) != 1)
-      throw Error(ErrorKind::kSocket, "Invalid address: " + address);
-    return sizeof *a;
-  }
-  auto* a = reinterpret_cast<sockaddr_in*>(storage);
-  a->sin_family = AF_INET;
-  a->sin_port = htons(port);
-  a->sin_addr.s_addr = htonl(INADDR_ANY);
-  if (!address.empty() && inet_pton(AF_INET, address.c_str(), &a->sin_addr) != 1)
-    throw Error(ErrorKind::kSocket, "Invalid address: " + address);
-  return sizeof *a;
-}
-
 // Sockets that Interrupt() has marked. A blocked accept() can be cancelled, but one that has not
 // quite begun when Interrupt() runs would block for good (shutdown() marks nothing on a listening
 // socket here, unlike POSIX), so Accept() waits in short slices and looks at the mark between
@@ -195,7 +176,7 @@ void Socket::Bind(const std::string& address, std::uint16_t port) {
                    &info_len) == 0)
     family = info.iAddressFamily;
   sockaddr_storage storage;
-  int len = MakeAddress(family, address, port, &storage);
+  int len = socket_address::Make(family, address, port, &storage);
   if (::bind(S(handle_), reinterpret_cast<sockaddr*>(&storage), len) != 0) {
     int err = WSAGetLastError();
     throw Error(ErrorKind::kBind, "bind failed", SystemErrorText(err), err);
@@ -232,21 +213,14 @@ std::uint16_t Socket::LocalPort() const {
   int len = sizeof storage;
   if (::getsockname(S(handle_), reinterpret_cast<sockaddr*>(&storage), &len) != 0)
     ThrowSocketError("getsockname", WSAGetLastError());
-  if (storage.ss_family == AF_INET6)
-    return ntohs(reinterpret_cast<sockaddr_in6&>(storage).sin6_port);
-  return ntohs(reinterpret_cast<sockaddr_in&>(storage).sin_port);
+  return socket_address::Port(storage);
 }
 
 std::string Socket::PeerAddress() const {
   sockaddr_storage storage;
   int len = sizeof storage;
   if (::getpeername(S(handle_), reinterpret_cast<sockaddr*>(&storage), &len) != 0) return {};
-  char text[INET6_ADDRSTRLEN] = {};
-  if (storage.ss_family == AF_INET6)
-    inet_ntop(AF_INET6, &reinterpret_cast<sockaddr_in6&>(storage).sin6_addr, text, sizeof text);
-  else
-    inet_ntop(AF_INET, &reinterpret_cast<sockaddr_in&>(storage).sin_addr, text, sizeof text);
-  return text;
+  return socket_address::Text(storage);
 }
 
 Socket Socket::ConnectTcp(const std::string& host, std::uint16_t port) {
@@ -313,7 +287,7 @@ bool Socket::WaitReadable(int timeout_ms) const {
 
 void Socket::SendTo(const std::string& address, std::uint16_t port, std::string_view datagram) {
   sockaddr_storage storage;
-  int len = MakeAddress(AF_INET, address, port, &storage);
+  int len = socket_address::Make(AF_INET, address, port, &storage);
   if (::sendto(S(handle_), datagram.data(), static_cast<int>(datagram.size()), 0,
                reinterpret_cast<sockaddr*>(&storage), len) == SOCKET_ERROR)
     ThrowSocketError("sendto", WSAGetLastError());
