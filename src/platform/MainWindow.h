@@ -5,6 +5,7 @@
 #pragma once
 
 #include <memory>
+#include <set>
 #include <string>
 
 #include "platform/HelpWindow.h"
@@ -88,11 +89,12 @@ class MainWindow {
   virtual void ShowLed(bool on) = 0;
   virtual void SetServiceLabelVisible(bool visible) = 0;
 
-  // Every item starts visible and unchecked; a hidden item leaves its menu.
-  virtual void SetMenuItemVisible(MenuItem item, bool visible) = 0;
-  virtual bool MenuItemVisible(MenuItem item) const = 0;
-  virtual void SetMenuItemChecked(MenuItem item, bool checked) = 0;
-  virtual bool MenuItemChecked(MenuItem item) const = 0;
+  // Every item starts visible and unchecked; a hidden item leaves its menu. A window draws its
+  // menus from this state when they open.
+  void SetMenuItemVisible(MenuItem item, bool visible) { Mark(hidden_, item, !visible); }
+  bool MenuItemVisible(MenuItem item) const { return !hidden_.contains(item); }
+  void SetMenuItemChecked(MenuItem item, bool checked) { Mark(checked_, item, checked); }
+  bool MenuItemChecked(MenuItem item) const { return checked_.contains(item); }
 
   virtual void Show() = 0;
   virtual void Hide() = 0;
@@ -115,6 +117,17 @@ class MainWindow {
 
   // Runs the window's loop until it closes, handing main-thread calls on meanwhile.
   virtual void Run() = 0;
+
+ private:
+  static void Mark(std::set<MenuItem>& items, MenuItem item, bool on) {
+    if (on)
+      items.insert(item);
+    else
+      items.erase(item);
+  }
+
+  std::set<MenuItem> hidden_;
+  std::set<MenuItem> checked_;
 };
 
 // The system's main window, hidden until the logic shows it.

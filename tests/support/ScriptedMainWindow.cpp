@@ -43,22 +43,6 @@ void ScriptedMainWindow::ShowLed(bool on) {
 
 void ScriptedMainWindow::SetServiceLabelVisible(bool visible) { service_label_visible_ = visible; }
 
-void ScriptedMainWindow::SetMenuItemVisible(platform::MenuItem item, bool visible) {
-  menu_items_.SetVisible(item, visible);
-}
-
-bool ScriptedMainWindow::MenuItemVisible(platform::MenuItem item) const {
-  return menu_items_.Visible(item);
-}
-
-void ScriptedMainWindow::SetMenuItemChecked(platform::MenuItem item, bool checked) {
-  menu_items_.SetChecked(item, checked);
-}
-
-bool ScriptedMainWindow::MenuItemChecked(platform::MenuItem item) const {
-  return menu_items_.Checked(item);
-}
-
 void ScriptedMainWindow::Show() {
   visible_ = true;
   calls_.push_back("show");

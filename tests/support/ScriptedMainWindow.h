@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "platform/MainWindow.h"
-#include "platform/MenuItemStates.h"
 
 namespace vp::test {
 
@@ -61,10 +60,6 @@ class ScriptedMainWindow : public platform::MainWindow {
   void SetWebAddressText(const std::string& text) override { web_address_ = text; }
   void ShowLed(bool on) override;
   void SetServiceLabelVisible(bool visible) override;
-  void SetMenuItemVisible(platform::MenuItem item, bool visible) override;
-  bool MenuItemVisible(platform::MenuItem item) const override;
-  void SetMenuItemChecked(platform::MenuItem item, bool checked) override;
-  bool MenuItemChecked(platform::MenuItem item) const override;
   void Show() override;
   void Hide() override;
   bool Visible() const override { return visible_; }
@@ -87,7 +82,6 @@ class ScriptedMainWindow : public platform::MainWindow {
   std::deque<platform::PostedMessage> posted_;
   std::deque<DialogScript> dialog_scripts_;
   std::vector<std::shared_ptr<DialogLog>> dialogs_;
-  platform::MenuItemStates menu_items_;
   bool visible_ = false;
   bool led_on_ = false;
   bool service_label_visible_ = false;

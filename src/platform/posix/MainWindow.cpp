@@ -12,7 +12,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/MenuItemStates.h"
 #include "platform/Termination.h"
 #include "platform/posix/TerminalInput.h"
 #include "platform/posix/TerminalWindows.h"
@@ -83,14 +82,6 @@ class TerminalMainWindow : public MainWindow {
   void ShowLed(bool on) override { led_on_ = on; }
   void SetServiceLabelVisible(bool visible) override { service_label_ = visible; }
 
-  void SetMenuItemVisible(MenuItem item, bool visible) override {
-    menu_items_.SetVisible(item, visible);
-  }
-  bool MenuItemVisible(MenuItem item) const override { return menu_items_.Visible(item); }
-  void SetMenuItemChecked(MenuItem item, bool checked) override {
-    menu_items_.SetChecked(item, checked);
-  }
-  bool MenuItemChecked(MenuItem item) const override { return menu_items_.Checked(item); }
 
   void Show() override { visible_ = true; }
   void Hide() override { visible_ = false; }
@@ -241,7 +232,6 @@ class TerminalMainWindow : public MainWindow {
   }
 
   MainWindowEvents& events_;
-  MenuItemStates menu_items_;
   std::deque<PostedMessage> posted_;
   std::string version_;
   std::string web_address_;

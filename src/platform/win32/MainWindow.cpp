@@ -13,7 +13,6 @@
 #include <vector>
 
 #include "platform/MainThread.h"
-#include "platform/MenuItemStates.h"
 #include "platform/win32/ResourceIds.h"
 #include "platform/win32/WideText.h"
 #include "platform/win32/Win32Windows.h"
@@ -148,14 +147,6 @@ class Win32MainWindow : public MainWindow {
       ShowWindow(GetDlgItem(window_, IDC_SERVICE_LABEL), visible ? SW_SHOW : SW_HIDE);
   }
 
-  void SetMenuItemVisible(MenuItem item, bool visible) override {
-    menu_items_.SetVisible(item, visible);
-  }
-  bool MenuItemVisible(MenuItem item) const override { return menu_items_.Visible(item); }
-  void SetMenuItemChecked(MenuItem item, bool checked) override {
-    menu_items_.SetChecked(item, checked);
-  }
-  bool MenuItemChecked(MenuItem item) const override { return menu_items_.Checked(item); }
 
   void Show() override {
     if (window_ == nullptr) return;
@@ -456,7 +447,6 @@ class Win32MainWindow : public MainWindow {
   UINT taskbar_created_ = 0;
   std::vector<PopupModel> popups_;
   PopupModel tray_popup_;
-  MenuItemStates menu_items_;
   std::map<std::string, HICON> icons_;
   TrayData tray_;
   bool tray_shown_ = false;
