@@ -24,6 +24,7 @@
 #include <thread>
 #include <vector>
 
+#include "BenchMain.h"
 #include "BenchTls.h"
 #include "SoapTexts.h"
 #include "platform/Error.h"
@@ -196,7 +197,7 @@ void AppendLatencies(const std::string& file, const std::vector<double>& latenci
 
 int main(int argc, char** argv) {
   using namespace vp::bench;
-  try {
+  return RunTool("vp-bench-client", [&] {
     Options options = ParseOptions(argc, argv);
     SslCtxPtr ctx = MakeContext(options);
     Totals totals;
@@ -221,8 +222,5 @@ int main(int argc, char** argv) {
     if (totals.bad) std::fprintf(stderr, "vp-bench-client: first failure: %s\n",
                                  totals.first_error.c_str());
     return 0;
-  } catch (const std::exception& error) {
-    std::fprintf(stderr, "vp-bench-client: %s\n", error.what());
-    return 1;
-  }
+  });
 }

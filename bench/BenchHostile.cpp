@@ -22,6 +22,7 @@
 #include <thread>
 #include <vector>
 
+#include "BenchMain.h"
 #include "BenchHttp.h"
 #include "BenchTls.h"
 #include "platform/Error.h"
@@ -175,13 +176,10 @@ int ServeDrip(const Options& options) {
 
 int main(int argc, char** argv) {
   using namespace vp::bench;
-  try {
+  return RunTool("vp-bench-hostile", [&] {
     Options options = ParseOptions(argc, argv);
     if (options.command == "hold") return Hold(options);
     if (options.command == "drip") return ServeDrip(options);
     throw std::runtime_error("unknown command " + options.command);
-  } catch (const std::exception& error) {
-    std::fprintf(stderr, "vp-bench-hostile: %s\n", error.what());
-    return 1;
-  }
+  });
 }

@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "BenchMain.h"
 #include "BenchHttp.h"
 #include "BenchTls.h"
 #include "SoapTexts.h"
@@ -97,7 +98,7 @@ void Worker(SSL_CTX* ctx, platform::Socket& listening) {
 
 int main(int argc, char** argv) {
   using namespace vp::bench;
-  try {
+  return RunTool("vp-bench-upstream", [&] {
     Options options = ParseOptions(argc, argv);
     SslCtxPtr ctx = MakeContext(options);
     vp::platform::Socket listening = vp::platform::Socket::OpenTcp(vp::platform::IpFamily::kV4);
@@ -110,8 +111,5 @@ int main(int argc, char** argv) {
     for (int i = 0; i < options.threads; ++i)
       workers.emplace_back([&] { Worker(ctx.get(), listening); });
     for (std::thread& worker : workers) worker.join();
-  } catch (const std::exception& error) {
-    std::fprintf(stderr, "vp-bench-upstream: %s\n", error.what());
-    return 1;
-  }
+  });
 }
