@@ -74,6 +74,20 @@ check_stop() {
   esac
 }
 
+# measure_beside LABEL HOLD_NAME HOLD_OPTIONS...: hostile peers held beside the running proxy; a
+# till's latency, the proxy's memory and how long a SIGTERM then takes, as one row of the table.
+measure_beside() {
+  local label=$1 beside memory
+  shift
+  hold "$@" --seconds $hold_seconds
+  beside=$(latency $transport)
+  memory="$(rss_kb "$proxy_pid") kB, $(threads_of "$proxy_pid") threads"
+  stop_proxy_timed
+  check_stop
+  echo "mode $mode|$label|$beside|$stop_ms ms|$memory" >>"$table"
+  stop_pid $hold_pid
+}
+
 for mode in $modes; do
   transport=plain
   [ "$mode" = 1 ] || transport=tls1.0
@@ -84,23 +98,12 @@ for mode in $modes; do
   echo "mode $mode|alone|$alone|-|$(rss_kb "$proxy_pid") kB, $(threads_of "$proxy_pid") threads" \
     >>"$table"
 
-  hold idle --idle "$idle_count" --seconds $hold_seconds
-  beside=$(latency $transport)
-  memory="$(rss_kb "$proxy_pid") kB, $(threads_of "$proxy_pid") threads"
-  stop_proxy_timed
-  check_stop
-  echo "mode $mode|beside $idle_count idle|$beside|$stop_ms ms|$memory" >>"$table"
-  stop_pid $hold_pid
+  measure_beside "beside $idle_count idle" idle --idle "$idle_count"
 
   start_proxy "$mode"
   sleep 1
-  hold slow --slow "$slow_count" --transport $transport --byte-ms 1000 --seconds $hold_seconds
-  beside=$(latency $transport)
-  memory="$(rss_kb "$proxy_pid") kB, $(threads_of "$proxy_pid") threads"
-  stop_proxy_timed
-  check_stop
-  echo "mode $mode|beside $slow_count slow-loris|$beside|$stop_ms ms|$memory" >>"$table"
-  stop_pid $hold_pid
+  measure_beside "beside $slow_count slow-loris" slow --slow "$slow_count" \
+    --transport $transport --byte-ms 1000
 
   start_proxy "$mode"
   hold idle-drop --idle "$idle_count" --seconds $drop_seconds
