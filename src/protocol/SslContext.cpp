@@ -20,6 +20,11 @@ constexpr unsigned char kSessionIdContext[4] = {1, 0, 0, 0};
 // handshake, CBC suites) above security level 0, and the listener must speak TLS 1.0.
 constexpr int kSecurityLevel = 0;
 
+// Sessions the listener keeps for clients that resume by session ID. OpenSSL's default of 20 480
+// lets a busy day grow the cache by megabytes; a shop's tills number a handful, and a client whose
+// session has been pushed out simply makes a full handshake.
+constexpr long kServerSessionCacheSize = 256;
+
 std::mutex g_password_mutex;
 
 // No password event is offered, so an encrypted key gets the empty password and fails to load;
@@ -94,8 +99,10 @@ class ContextBuilder {
       if (callbacks.info) fn_.SSL_CTX_set_info_callback(ctx_, callbacks.info);
       SetCiphers();
       SetVerification(callbacks.verify);
-      if (IsServer())
+      if (IsServer()) {
         fn_.SSL_CTX_set_session_id_context(ctx_, kSessionIdContext, sizeof kSessionIdContext);
+        fn_.SSL_CTX_ctrl(ctx_, openssl::kCtrlSetSessCacheSize, kServerSessionCacheSize, nullptr);
+      }
       OfferClientCas();
     } catch (...) {
       fn_.SSL_CTX_free(ctx_);

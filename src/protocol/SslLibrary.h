@@ -52,6 +52,7 @@ inline constexpr std::uint64_t kOpNoTlsv1_2 = std::uint64_t{1} << 27;
 inline constexpr std::uint64_t kOpNoTlsv1_1 = std::uint64_t{1} << 28;
 inline constexpr std::uint64_t kOpNoTlsv1_3 = std::uint64_t{1} << 29;
 inline constexpr int kCtrlMode = 33;
+inline constexpr int kCtrlSetSessCacheSize = 42;
 inline constexpr int kCtrlSetTlsextHostname = 55;
 inline constexpr int kCtrlSetMinProtoVersion = 123;
 inline constexpr int kCtrlSetMaxProtoVersion = 124;

@@ -9,6 +9,7 @@
 #include "protocol/HttpServer.h"
 #include "protocol/SslContext.h"
 #include "protocol/SslServerIOHandler.h"
+#include "protocol/TlsIOHandler.h"
 #include "support/TempDir.h"
 #include "support/TlsTestPeers.h"
 
@@ -45,6 +46,42 @@ TEST(SslServerHandshake, Tls10ClientExchangesBytes) {
   EXPECT_EQ(client.Version(), "TLSv1");
   client.io().Write("hello");
   EXPECT_EQ(client.ReadToEnd(), "echo:hello");
+}
+
+// Old tills take no tickets and resume by session ID, so the listener keeps their sessions. A
+// day of them must not grow the cache without end.
+TEST(SslServerHandshake, SessionCacheStaysSmallWhateverTheClientCount) {
+  std::shared_ptr<const SslLibrary> library = SslLibrary::Get();
+  TIdSSLOptions server_options = test::TestServerOptions();
+  server_options.Mode = TIdSSLMode::sslmServer;
+  auto server = SslContext::Create(library, server_options, {});
+  TIdSSLOptions client_options;
+  client_options.SetMethod(V::sslvTLSv1);
+  client_options.Mode = TIdSSLMode::sslmClient;
+  auto client = SslContext::Create(library, client_options, {});
+  constexpr std::uint64_t kNoTicket = 0x4000;
+  library->fn().SSL_CTX_set_options(client->get(), kNoTicket);
+
+  platform::Socket listening = platform::Socket::OpenTcp(platform::IpFamily::kV4);
+  listening.Bind("127.0.0.1", 0);
+  listening.Listen(8);
+  const int kClients = 300;
+  for (int i = 0; i < kClients; ++i) {
+    platform::Socket to_server = platform::Socket::ConnectTcp("127.0.0.1", listening.LocalPort());
+    ASSERT_TRUE(listening.WaitReadable(5000));
+    platform::Socket to_client = listening.Accept();
+    to_server.SetTimeouts(5000, 5000);
+    to_client.SetTimeouts(5000, 5000);
+    std::thread accepting([&] {
+      TlsIOHandler(server, to_client, TlsRole::kServer).Handshake();
+    });
+    TlsIOHandler(client, to_server, TlsRole::kClient).Handshake();
+    accepting.join();
+  }
+  constexpr int kCtrlSessionCount = 20;
+  long kept = library->fn().SSL_CTX_ctrl(server->get(), kCtrlSessionCount, 0, nullptr);
+  EXPECT_GT(kept, 0);  // sessions are kept for resumption...
+  EXPECT_LE(kept, 256);  // ...but not one for every client there ever was
 }
 
 TEST(SslServerHandshake, LargeTransfersCrossManyRecords) {
