@@ -21,9 +21,10 @@ constexpr unsigned char kSessionIdContext[4] = {1, 0, 0, 0};
 constexpr int kSecurityLevel = 0;
 
 // Sessions the listener keeps for clients that resume by session ID. OpenSSL's default of 20 480
-// lets a busy day grow the cache by megabytes; a shop's tills number a handful, and a client whose
-// session has been pushed out simply makes a full handshake.
-constexpr long kServerSessionCacheSize = 256;
+// lets a busy day grow the cache by megabytes (each kept session pins several kilobytes of heap);
+// a shop has a handful of tills, and a client whose session has been pushed out simply makes a
+// full handshake.
+constexpr long kServerSessionCacheSize = 64;
 
 std::mutex g_password_mutex;
 
