@@ -25,7 +25,6 @@ using Clock = std::chrono::steady_clock;
 constexpr int kShortClientTimeoutMs = 500;
 // Far above the shortened bound, far below a client that is never dropped.
 constexpr auto kDropBound = 5s;
-// What a stop may take, whatever its clients are doing.
 
 // A client that sends its request one byte at a time, never reaching the end.
 class SlowLoris {

@@ -82,7 +82,6 @@ class TerminalMainWindow : public MainWindow {
   void ShowLed(bool on) override { led_on_ = on; }
   void SetServiceLabelVisible(bool visible) override { service_label_ = visible; }
 
-
   void Show() override { visible_ = true; }
   void Hide() override { visible_ = false; }
   bool Visible() const override { return visible_; }

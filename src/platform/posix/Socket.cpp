@@ -15,7 +15,6 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
-#include <cstring>
 
 #include "platform/Error.h"
 #include "platform/SocketAddress.h"

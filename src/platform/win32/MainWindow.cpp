@@ -147,7 +147,6 @@ class Win32MainWindow : public MainWindow {
       ShowWindow(GetDlgItem(window_, IDC_SERVICE_LABEL), visible ? SW_SHOW : SW_HIDE);
   }
 
-
   void Show() override {
     if (window_ == nullptr) return;
     ShowWindow(window_, SW_SHOW);
