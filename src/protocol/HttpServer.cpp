@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <chrono>
 #include <system_error>
+#include <thread>
 
 #include "platform/Error.h"
 #include "platform/ProcessMemory.h"
@@ -20,16 +21,42 @@ constexpr int kAcceptPollMs = 500;
 // Long enough to carry it across the gaps between requests of a busy till or of a burst; short
 // enough that the threads and their memory go soon after the burst is over.
 constexpr auto kWorkerIdleTime = std::chrono::milliseconds(1000);
+// How many connections per processor are served at once while each is served quickly. Forwarding
+// a request is mostly handshake arithmetic; beyond a few per processor, more at once only add
+// thread switches and lock traffic, and share the processors so evenly that every request of a
+// burst finishes late, where in order of arrival the first finish early.
+constexpr unsigned kBusyConnectionsPerProcessor = 4;
+// A connection served for longer than this waits on a peer (a slow till, a slow upstream), not on
+// the processors, and stops counting against the limit, so that it never holds the next ones up
+// for longer than this.
+constexpr auto kSlowConnectionTime = std::chrono::milliseconds(250);
+// While connections wait their turn, the listening thread looks this often for room made by
+// connections that have turned slow.
+constexpr int kWaitingPollMs = 25;
 // After a failed accept (out of descriptors or memory, say) the connection stays queued and the
 // socket stays readable; a short pause keeps the loop from spinning until room is made.
 constexpr auto kAcceptRetryPause = std::chrono::milliseconds(20);
 
 std::atomic<int> g_client_timeout_for_testing{0};
 std::atomic<int> g_thread_start_failures_for_testing{0};
+std::atomic<unsigned> g_busy_limit_for_testing{0};
+std::atomic<int> g_slow_ms_for_testing{0};
 
 int ClientTimeoutMs() {
   int shortened = g_client_timeout_for_testing.load(std::memory_order_relaxed);
   return shortened > 0 ? shortened : kClientTimeoutMs;
+}
+
+unsigned BusyConnectionLimit() {
+  unsigned limit = g_busy_limit_for_testing.load(std::memory_order_relaxed);
+  if (limit > 0) return limit;
+  return std::max(1u, std::thread::hardware_concurrency()) * kBusyConnectionsPerProcessor;
+}
+
+WatchClock::duration SlowConnectionTime() {
+  int slow_ms = g_slow_ms_for_testing.load(std::memory_order_relaxed);
+  if (slow_ms > 0) return std::chrono::milliseconds(slow_ms);
+  return kSlowConnectionTime;
 }
 
 template <typename Body>
@@ -60,6 +87,7 @@ struct TIdHTTPServer::Worker {
   std::thread thread;
   std::condition_variable wake;
   std::unique_ptr<Connection> connection;  // the one being served, or handed over; guarded
+  WatchClock::time_point serving_since;    // guarded; when it was handed over
   bool retired = false;                    // guarded; the thread has left WorkerLoop
 };
 
@@ -81,6 +109,11 @@ void TIdHTTPServer::SetClientTimeoutForTesting(int timeout_ms) {
 
 void TIdHTTPServer::FailThreadStartsForTesting(int count) {
   g_thread_start_failures_for_testing = count;
+}
+
+void TIdHTTPServer::SetServingLimitForTesting(unsigned busy, int slow_ms) {
+  g_busy_limit_for_testing = busy;
+  g_slow_ms_for_testing = slow_ms;
 }
 
 std::uint16_t TIdHTTPServer::BoundPort() const {
@@ -132,8 +165,10 @@ void TIdHTTPServer::Stop() {
   listening_.clear();
 
   std::list<std::unique_ptr<Worker>> workers;
+  std::deque<std::unique_ptr<Connection>> waiting;
   {
     std::lock_guard<std::mutex> lock(mutex_);
+    waiting.swap(waiting_);
     // A thread waiting for request bytes wakes at once; one inside the handler ends when the
     // handler returns, which the upstream client bounds. Idle threads end now.
     for (auto& worker : workers_)
@@ -144,6 +179,7 @@ void TIdHTTPServer::Stop() {
   for (auto& worker : workers)
     if (worker->thread.joinable()) worker->thread.join();
   workers.clear();  // connections handed over but never taken close unserved
+  waiting.clear();  // and so do those still waiting their turn
   {
     std::lock_guard<std::mutex> lock(mutex_);
     idle_workers_.clear();
@@ -155,15 +191,16 @@ void TIdHTTPServer::Stop() {
 void TIdHTTPServer::AcceptLoop(Listening& listening) {
   while (!stopping_) {
     ReapRetiredWorkers();
+    bool waiting = ServeWaitingWhereRoom();
     bool readable = false;
     try {
-      readable = listening.socket.WaitReadable(kAcceptPollMs);
+      readable = listening.socket.WaitReadable(waiting ? kWaitingPollMs : kAcceptPollMs);
     } catch (const Error&) {
       return;
     }
     if (stopping_) return;
     if (!readable) {
-      ReleaseMemoryWhenIdle();
+      if (!waiting) ReleaseMemoryWhenIdle();
       continue;
     }
     auto connection = std::make_unique<Connection>();
@@ -180,23 +217,49 @@ void TIdHTTPServer::AcceptLoop(Listening& listening) {
   }
 }
 
-// Hands the connection to the thread that became idle last (its stack and caches are the warmest),
-// or starts a new thread for it.
+// Every connection joins the end of the line, so that none overtakes one that came earlier.
 void TIdHTTPServer::Dispatch(std::unique_ptr<Connection> connection) {
-  Worker* idle = nullptr;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     if (stopping_) return;  // Stop() has taken the threads already; this one closes unserved
-    if (!idle_workers_.empty()) {
-      idle = idle_workers_.back();
-      idle_workers_.pop_back();
-      idle->connection = std::move(connection);
-    }
+    waiting_.push_back(std::move(connection));
   }
-  if (idle)
-    idle->wake.notify_one();
-  else
-    StartWorker(std::move(connection));
+  ServeWaitingWhereRoom();
+}
+
+bool TIdHTTPServer::HasRoomForAnotherLocked() const {
+  WatchClock::time_point slow_since = WatchClock::now() - SlowConnectionTime();
+  unsigned busy = 0;
+  for (const auto& worker : workers_)
+    if (worker->connection && worker->serving_since > slow_since) ++busy;
+  return busy < BusyConnectionLimit();
+}
+
+// Hands waiting connections, the oldest first, to the thread that became idle last (its stack and
+// caches are the warmest), or to a new thread, while there is room. Answers whether connections
+// are still waiting.
+bool TIdHTTPServer::ServeWaitingWhereRoom() {
+  for (;;) {
+    std::unique_ptr<Connection> next;
+    Worker* idle = nullptr;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (waiting_.empty()) return false;
+      if (stopping_ || !HasRoomForAnotherLocked()) return true;
+      next = std::move(waiting_.front());
+      waiting_.pop_front();
+      if (!idle_workers_.empty()) {
+        idle = idle_workers_.back();
+        idle_workers_.pop_back();
+        idle->connection = std::move(next);
+        idle->serving_since = WatchClock::now();
+      }
+    }
+    if (idle)
+      idle->wake.notify_one();
+    else
+      StartWorker(std::move(next));
+  }
 }
 
 // When the system cannot start another thread (or find the memory for one), only this connection
@@ -209,6 +272,7 @@ void TIdHTTPServer::StartWorker(std::unique_ptr<Connection> connection) {
     workers_.push_back(std::make_unique<Worker>());
     Worker* worker = workers_.back().get();
     worker->connection = std::move(connection);
+    worker->serving_since = WatchClock::now();
     worker->thread = StartThread([this, worker] { WorkerLoop(*worker); });
   } catch (const std::exception&) {
     if (!workers_.empty() && !workers_.back()->thread.joinable()) {
@@ -226,10 +290,17 @@ void TIdHTTPServer::WorkerLoop(Worker& worker) {
     RunConnection(connection);
     lock.lock();
     std::unique_ptr<Connection> done = std::move(worker.connection);
+    // The room this connection leaves goes to the next in line at once; a slow one left none.
+    if (!stopping_ && !waiting_.empty() && HasRoomForAnotherLocked()) {
+      worker.connection = std::move(waiting_.front());
+      waiting_.pop_front();
+      worker.serving_since = WatchClock::now();
+    }
     lock.unlock();
     done.reset();  // closes the socket, outside the lock
     lock.lock();
     if (stopping_) break;
+    if (worker.connection) continue;
     idle_workers_.push_back(&worker);
     bool handed = worker.wake.wait_for(lock, kWorkerIdleTime, [this, &worker] {
       return worker.connection != nullptr || stopping_;

@@ -1,10 +1,11 @@
-// The HTTP/1.1 listener: one listening thread per binding, one thread per open connection, one
-// request per connection, answered by a single handler.
+// The HTTP/1.1 listener: one listening thread per binding, a thread for each connection being
+// served, one request per connection, answered by a single handler.
 #pragma once
 
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <list>
 #include <memory>
@@ -78,6 +79,9 @@ class TIdHTTPServer {
   static void SetClientTimeoutForTesting(int timeout_ms);
   // The next count connection threads fail to start, as when the system has no room for another.
   static void FailThreadStartsForTesting(int count);
+  // Serves at most `busy` connections at once before the rest wait their turn, and lets one
+  // more in for each connection served longer than slow_ms; 0, 0 restores the defaults.
+  static void SetServingLimitForTesting(unsigned busy, int slow_ms);
 
  private:
   struct Listening;
@@ -88,6 +92,8 @@ class TIdHTTPServer {
   void Stop();
   void AcceptLoop(Listening& listening);
   void Dispatch(std::unique_ptr<Connection> connection);
+  bool HasRoomForAnotherLocked() const;
+  bool ServeWaitingWhereRoom();
   void StartWorker(std::unique_ptr<Connection> connection);
   void WorkerLoop(Worker& worker);
   void RunConnection(Connection& connection);
@@ -99,13 +105,17 @@ class TIdHTTPServer {
   std::atomic<bool> stopping_{false};
   std::vector<std::unique_ptr<Listening>> listening_;
 
-  // Every open connection is served at once by a thread of its own. A thread that has finished
-  // one waits a short while for the next before it ends, so that under load threads are reused
-  // instead of being started and torn down for every connection. The mutex is held only to hand
-  // a connection over; sockets are closed and handlers run outside it.
+  // Each connection is served by a thread of its own. A thread that has finished one takes the
+  // next waiting connection, or waits a short while for one before it ends, so that under load
+  // threads are reused instead of being started and torn down for every connection. A few
+  // connections per processor are served at once; while that many are being served quickly, the
+  // next ones wait in order of arrival, and each connection that takes long (a slow peer, a slow
+  // upstream) makes room for another. The mutex is held only to hand a connection over; sockets
+  // are closed and handlers run outside it.
   std::mutex mutex_;
   std::list<std::unique_ptr<Worker>> workers_;  // guarded, as is each worker's connection
   std::vector<Worker*> idle_workers_;           // guarded; the most recently idle last
+  std::deque<std::unique_ptr<Connection>> waiting_;  // guarded; the oldest first
   std::atomic<int> retired_workers_{0};
   std::atomic<bool> memory_to_release_{false};
 };

@@ -305,8 +305,9 @@ TEST_F(HttpServerTest, StopEndsIdleAndHalfSentConnectionsPromptly) {
   EXPECT_EQ(seen().calls, 0);
 }
 
-// Threads are kept for the next connection, but never make one wait: every connection of a burst
-// is inside the handler at the same time, in a second burst larger than the first too.
+// Threads are kept for the next connection, and a burst larger than the connections served at
+// once still gets in whole: those inside wait, turn slow and make room, until every connection of
+// the burst is inside the handler at the same time, in a second burst larger than the first too.
 TEST_F(HttpServerTest, ServesEveryOpenConnectionSideBySideBurstAfterBurst) {
   std::mutex burst_mutex;
   std::condition_variable arrived;
@@ -334,6 +335,55 @@ TEST_F(HttpServerTest, ServesEveryOpenConnectionSideBySideBurstAfterBurst) {
     for (platform::Socket& client : clients)
       EXPECT_EQ(test::ReadAnswer(client, 15000).body, "together") << "burst of " << burst;
   }
+}
+
+class ServingLimitTest : public HttpServerTest {
+ protected:
+  void TearDown() override { TIdHTTPServer::SetServingLimitForTesting(0, 0); }
+
+  void SendGets(std::vector<platform::Socket>& clients, int count) {
+    for (int i = 0; i < count; ++i) {
+      clients.push_back(test::ConnectLoopback(port_));
+      clients.back().SendAll("GET /" + std::to_string(i) + " HTTP/1.0\r\n\r\n");
+    }
+  }
+};
+
+// Quick connections beyond the limit wait their turn, and every one is served.
+TEST_F(ServingLimitTest, QuickConnectionsBeyondTheLimitWaitTheirTurn) {
+  TIdHTTPServer::SetServingLimitForTesting(2, 60000);
+  std::mutex inside_mutex;
+  int inside = 0;
+  int most_inside = 0;
+  handler_ = [&](TIdContext&, TIdHTTPRequestInfo&, TIdHTTPResponseInfo& response) {
+    {
+      std::lock_guard<std::mutex> lock(inside_mutex);
+      most_inside = std::max(most_inside, ++inside);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    std::lock_guard<std::mutex> lock(inside_mutex);
+    --inside;
+    response.ResponseText = "done";
+  };
+  std::vector<platform::Socket> clients;
+  SendGets(clients, 8);
+  for (platform::Socket& client : clients) EXPECT_EQ(test::ReadAnswer(client, 15000).body, "done");
+  std::lock_guard<std::mutex> lock(inside_mutex);
+  EXPECT_EQ(most_inside, 2);
+}
+
+// Peers that hold their connections without a word never keep the next till waiting for long.
+TEST_F(ServingLimitTest, ConnectionsThatTurnSlowMakeRoomForTheNext) {
+  TIdHTTPServer::SetServingLimitForTesting(2, 100);
+  handler_ = [](TIdContext&, TIdHTTPRequestInfo&, TIdHTTPResponseInfo& response) {
+    response.ResponseText = "served";
+  };
+  std::vector<platform::Socket> silent;
+  for (int i = 0; i < 4; ++i) silent.push_back(test::ConnectLoopback(port_));
+  std::vector<platform::Socket> till;
+  SendGets(till, 1);
+  // Well within the 30 s the silent ones may keep their places.
+  EXPECT_EQ(test::ReadAnswer(till.front(), 10000).body, "served");
 }
 
 // A transport that hands over a request and keeps every write apart.
