@@ -50,7 +50,9 @@ int ClientTimeoutMs() {
 unsigned BusyConnectionLimit() {
   unsigned limit = g_busy_limit_for_testing.load(std::memory_order_relaxed);
   if (limit > 0) return limit;
-  return std::max(1u, std::thread::hardware_concurrency()) * kBusyConnectionsPerProcessor;
+  // Asked once: the system reads a file to answer it.
+  static const unsigned processors = std::max(1u, std::thread::hardware_concurrency());
+  return processors * kBusyConnectionsPerProcessor;
 }
 
 WatchClock::duration SlowConnectionTime() {
