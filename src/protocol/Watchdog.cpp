@@ -34,7 +34,10 @@ class Watchdog {
       started_ = true;
     }
     entry.position = armed_.emplace(deadline, &entry);
-    if (entry.position == armed_.begin()) wake_.notify_one();
+    // Waking the thread costs two thread switches, and most watches are disarmed long before
+    // their deadline: the thread is woken only when it would otherwise sleep past this one. Once
+    // up at the time it slept until, it finds the deadlines still armed.
+    if (deadline < sleeping_until_) wake_.notify_one();
   }
 
   void Disarm(Watch::Entry& entry) {
@@ -52,12 +55,12 @@ class Watchdog {
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
       if (armed_.empty()) {
-        wake_.wait(lock);
+        Sleep(lock, WatchClock::time_point::max());
         continue;
       }
       auto first = armed_.begin();
       if (WatchClock::now() < first->first) {
-        wake_.wait_until(lock, first->first);
+        Sleep(lock, first->first);
         continue;
       }
       Watch::Entry& entry = *first->second;
@@ -76,11 +79,22 @@ class Watchdog {
     }
   }
 
+  void Sleep(std::unique_lock<std::mutex>& lock, WatchClock::time_point until) {
+    sleeping_until_ = until;
+    if (until == WatchClock::time_point::max())
+      wake_.wait(lock);
+    else
+      wake_.wait_until(lock, until);
+    sleeping_until_ = WatchClock::time_point::min();  // awake: looks at every deadline anyway
+  }
+
   std::mutex mutex_;
-  std::condition_variable wake_;      // an earlier deadline, or the first one
+  std::condition_variable wake_;      // an earlier deadline than the thread sleeps until
   std::condition_variable finished_;  // an action has run
   ArmedWatches armed_;                // guarded
   bool started_ = false;              // guarded
+  // guarded; what the thread sleeps until, min() while it is awake or not yet started
+  WatchClock::time_point sleeping_until_ = WatchClock::time_point::min();
 };
 
 // Never destroyed: its thread may still wait on it while the process exits.

@@ -58,6 +58,17 @@ TEST(Watchdog, EarlierDeadlineArmedLaterFiresFirst) {
   EXPECT_EQ(order, (std::vector<int>{1, 2}));
 }
 
+// A watch armed while the thread sleeps until an earlier deadline, since disarmed, does not wake
+// it; it fires all the same.
+TEST(Watchdog, LaterDeadlineFiresAfterTheEarlierOneWasDisarmed) {
+  Watch earlier(DeadlineIn(100), [] {});
+  std::this_thread::sleep_for(20ms);  // the thread now sleeps until the earlier deadline
+  earlier.Disarm();
+  Watch later(DeadlineIn(200), [] {});
+  EXPECT_TRUE(Eventually([&] { return later.Fired(); }));
+  EXPECT_FALSE(earlier.Fired());
+}
+
 TEST(Watchdog, DisarmWaitsForAnActionUnderWay) {
   std::atomic<bool> inside{false};
   std::atomic<bool> finished{false};
