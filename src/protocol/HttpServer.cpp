@@ -27,8 +27,9 @@ constexpr auto kWorkerIdleTime = std::chrono::milliseconds(1000);
 // burst finishes late, where in order of arrival the first finish early.
 constexpr unsigned kBusyConnectionsPerProcessor = 4;
 // A connection served for longer than this waits on a peer (a slow till, a slow upstream), not on
-// the processors, and stops counting against the limit, so that it never holds the next ones up
-// for longer than this.
+// the processors, and stops counting against the limit. A connection that has waited its turn
+// this long is served whatever the count: a crowd of silent peers that came first (a port scan,
+// a flood of idle connections) then costs the tills behind it no more than this.
 constexpr auto kSlowConnectionTime = std::chrono::milliseconds(250);
 // While connections wait their turn, the listening thread looks this often for room made by
 // connections that have turned slow.
@@ -229,8 +230,10 @@ void TIdHTTPServer::Dispatch(std::unique_ptr<Connection> connection) {
   ServeWaitingWhereRoom();
 }
 
-bool TIdHTTPServer::HasRoomForAnotherLocked() const {
+bool TIdHTTPServer::MayServeNextLocked() const {
+  if (waiting_.empty()) return false;
   WatchClock::time_point slow_since = WatchClock::now() - SlowConnectionTime();
+  if (waiting_.front()->accepted <= slow_since) return true;
   unsigned busy = 0;
   for (const auto& worker : workers_)
     if (worker->connection && worker->serving_since > slow_since) ++busy;
@@ -238,7 +241,7 @@ bool TIdHTTPServer::HasRoomForAnotherLocked() const {
 }
 
 // Hands waiting connections, the oldest first, to the thread that became idle last (its stack and
-// caches are the warmest), or to a new thread, while there is room. Answers whether connections
+// caches are the warmest), or to a new thread, while they may be served. Answers whether connections
 // are still waiting.
 bool TIdHTTPServer::ServeWaitingWhereRoom() {
   for (;;) {
@@ -247,7 +250,7 @@ bool TIdHTTPServer::ServeWaitingWhereRoom() {
     {
       std::lock_guard<std::mutex> lock(mutex_);
       if (waiting_.empty()) return false;
-      if (stopping_ || !HasRoomForAnotherLocked()) return true;
+      if (stopping_ || !MayServeNextLocked()) return true;
       next = std::move(waiting_.front());
       waiting_.pop_front();
       if (!idle_workers_.empty()) {
@@ -293,7 +296,7 @@ void TIdHTTPServer::WorkerLoop(Worker& worker) {
     lock.lock();
     std::unique_ptr<Connection> done = std::move(worker.connection);
     // The room this connection leaves goes to the next in line at once; a slow one left none.
-    if (!stopping_ && !waiting_.empty() && HasRoomForAnotherLocked()) {
+    if (!stopping_ && MayServeNextLocked()) {
       worker.connection = std::move(waiting_.front());
       waiting_.pop_front();
       worker.serving_since = WatchClock::now();

@@ -79,8 +79,8 @@ class TIdHTTPServer {
   static void SetClientTimeoutForTesting(int timeout_ms);
   // The next count connection threads fail to start, as when the system has no room for another.
   static void FailThreadStartsForTesting(int count);
-  // Serves at most `busy` connections at once before the rest wait their turn, and lets one
-  // more in for each connection served longer than slow_ms; 0, 0 restores the defaults.
+  // Serves at most `busy` connections at once before the rest wait their turn; a connection
+  // served, or waiting, for longer than slow_ms no longer counts; 0, 0 restores the defaults.
   static void SetServingLimitForTesting(unsigned busy, int slow_ms);
 
  private:
@@ -92,7 +92,7 @@ class TIdHTTPServer {
   void Stop();
   void AcceptLoop(Listening& listening);
   void Dispatch(std::unique_ptr<Connection> connection);
-  bool HasRoomForAnotherLocked() const;
+  bool MayServeNextLocked() const;
   bool ServeWaitingWhereRoom();
   void StartWorker(std::unique_ptr<Connection> connection);
   void WorkerLoop(Worker& worker);
@@ -109,9 +109,9 @@ class TIdHTTPServer {
   // next waiting connection, or waits a short while for one before it ends, so that under load
   // threads are reused instead of being started and torn down for every connection. A few
   // connections per processor are served at once; while that many are being served quickly, the
-  // next ones wait in order of arrival, and each connection that takes long (a slow peer, a slow
-  // upstream) makes room for another. The mutex is held only to hand a connection over; sockets
-  // are closed and handlers run outside it.
+  // next ones wait in order of arrival. A connection that takes long (a slow peer, a slow
+  // upstream) makes room for another, and none waits its turn for long. The mutex is held only
+  // to hand a connection over; sockets are closed and handlers run outside it.
   std::mutex mutex_;
   std::list<std::unique_ptr<Worker>> workers_;  // guarded, as is each worker's connection
   std::vector<Worker*> idle_workers_;           // guarded; the most recently idle last

@@ -372,14 +372,15 @@ TEST_F(ServingLimitTest, QuickConnectionsBeyondTheLimitWaitTheirTurn) {
   EXPECT_EQ(most_inside, 2);
 }
 
-// Peers that hold their connections without a word never keep the next till waiting for long.
-TEST_F(ServingLimitTest, ConnectionsThatTurnSlowMakeRoomForTheNext) {
-  TIdHTTPServer::SetServingLimitForTesting(2, 100);
+// A crowd of peers that hold their connections without a word never keeps the next till waiting
+// for long: neither those being served nor those ahead of it in line.
+TEST_F(ServingLimitTest, SilentConnectionsNeverKeepTheNextTillWaitingLong) {
+  TIdHTTPServer::SetServingLimitForTesting(1, 200);
   handler_ = [](TIdContext&, TIdHTTPRequestInfo&, TIdHTTPResponseInfo& response) {
     response.ResponseText = "served";
   };
   std::vector<platform::Socket> silent;
-  for (int i = 0; i < 4; ++i) silent.push_back(test::ConnectLoopback(port_));
+  for (int i = 0; i < 100; ++i) silent.push_back(test::ConnectLoopback(port_));
   std::vector<platform::Socket> till;
   SendGets(till, 1);
   // Well within the 30 s the silent ones may keep their places.
