@@ -241,8 +241,8 @@ bool TIdHTTPServer::MayServeNextLocked() const {
 }
 
 // Hands waiting connections, the oldest first, to the thread that became idle last (its stack and
-// caches are the warmest), or to a new thread, while they may be served. Answers whether connections
-// are still waiting.
+// caches are the warmest), or to a new thread, while they may be served. Answers whether
+// connections are still waiting.
 bool TIdHTTPServer::ServeWaitingWhereRoom() {
   for (;;) {
     std::unique_ptr<Connection> next;

@@ -113,8 +113,8 @@ class TIdHTTPServer {
   // upstream) makes room for another, and none waits its turn for long. The mutex is held only
   // to hand a connection over; sockets are closed and handlers run outside it.
   std::mutex mutex_;
-  std::list<std::unique_ptr<Worker>> workers_;  // guarded, as is each worker's connection
-  std::vector<Worker*> idle_workers_;           // guarded; the most recently idle last
+  std::list<std::unique_ptr<Worker>> workers_;       // guarded, as is each worker's connection
+  std::vector<Worker*> idle_workers_;                // guarded; the most recently idle last
   std::deque<std::unique_ptr<Connection>> waiting_;  // guarded; the oldest first
   std::atomic<int> retired_workers_{0};
   std::atomic<bool> memory_to_release_{false};
