@@ -92,6 +92,12 @@ struct TIdHTTPServer::Worker {
   std::unique_ptr<Connection> connection;  // the one being served, or handed over; guarded
   WatchClock::time_point serving_since;    // guarded; when it was handed over
   bool retired = false;                    // guarded; the thread has left WorkerLoop
+
+  // Under the lock: the connection to serve next, whose serving time starts now.
+  void Take(std::unique_ptr<Connection> next) {
+    connection = std::move(next);
+    serving_since = WatchClock::now();
+  }
 };
 
 TIdHTTPServer::TIdHTTPServer() = default;
@@ -256,8 +262,7 @@ bool TIdHTTPServer::ServeWaitingWhereRoom() {
       if (!idle_workers_.empty()) {
         idle = idle_workers_.back();
         idle_workers_.pop_back();
-        idle->connection = std::move(next);
-        idle->serving_since = WatchClock::now();
+        idle->Take(std::move(next));
       }
     }
     if (idle)
@@ -276,8 +281,7 @@ void TIdHTTPServer::StartWorker(std::unique_ptr<Connection> connection) {
   try {
     workers_.push_back(std::make_unique<Worker>());
     Worker* worker = workers_.back().get();
-    worker->connection = std::move(connection);
-    worker->serving_since = WatchClock::now();
+    worker->Take(std::move(connection));
     worker->thread = StartThread([this, worker] { WorkerLoop(*worker); });
   } catch (const std::exception&) {
     if (!workers_.empty() && !workers_.back()->thread.joinable()) {
@@ -297,9 +301,8 @@ void TIdHTTPServer::WorkerLoop(Worker& worker) {
     std::unique_ptr<Connection> done = std::move(worker.connection);
     // The room this connection leaves goes to the next in line at once; a slow one left none.
     if (!stopping_ && MayServeNextLocked()) {
-      worker.connection = std::move(waiting_.front());
+      worker.Take(std::move(waiting_.front()));
       waiting_.pop_front();
-      worker.serving_since = WatchClock::now();
     }
     lock.unlock();
     done.reset();  // closes the socket, outside the lock
