@@ -40,10 +40,10 @@ class Socket {
   // clients connecting at once waits in the queue instead of being dropped and retrying a second
   // later.
   void ListenWithSystemMaximumQueue();
-  // Blocks until a peer connects. Throws kSocket, also once Interrupt() has been called.
-  Socket Accept();
+  // Blocks until a peer connects. Throws kSocket, also once Interrupt() has been called. With
+  // peer_address, also the peer's numeric address, taken from the accept itself.
+  Socket Accept(std::string* peer_address = nullptr);
   std::uint16_t LocalPort() const;
-  std::string PeerAddress() const;
 
   // Client side: resolves host with the machine's own resolver (hosts file included) unless it is
   // a numeric address, then tries each address in turn.

@@ -183,7 +183,7 @@ void TIdHTTP::Connect(const Target& target) {
   const int timeout_ms = UpstreamTimeoutMs();
   platform::Socket socket =
       platform::Socket::ConnectTcp(url_.host, target.port, timeout_ms, interrupted_);
-  socket.SetTimeouts(timeout_ms, timeout_ms);
+  if (!target.tls) socket.SetTimeouts(timeout_ms, timeout_ms);  // the TLS layer sets its own
   {
     std::lock_guard<std::mutex> lock(socket_mutex_);
     socket_ = std::move(socket);

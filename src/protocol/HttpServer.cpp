@@ -214,14 +214,13 @@ void TIdHTTPServer::AcceptLoop(Listening& listening) {
     }
     auto connection = std::make_unique<Connection>();
     try {
-      connection->socket = listening.socket.Accept();
+      connection->socket = listening.socket.Accept(&connection->remote_ip);
     } catch (const Error&) {
       // The peer gave up before we took it, we are stopping, or the system is out of room.
       if (!stopping_) std::this_thread::sleep_for(kAcceptRetryPause);
       continue;
     }
     connection->accepted = WatchClock::now();
-    connection->remote_ip = connection->socket.PeerAddress();
     Dispatch(std::move(connection));
   }
 }

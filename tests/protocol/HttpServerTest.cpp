@@ -460,14 +460,15 @@ TEST(HttpServerStart, DefaultBindingsServeIPv4AndIPv6) {
   }
   TIdHTTPServer server;
   server.DefaultPort = port;
-  server.OnCommandGet = [](TIdContext&, TIdHTTPRequestInfo&, TIdHTTPResponseInfo& r) {
-    r.ResponseText = "ok";
+  // Each answer names the peer's address as the listener took it from the accept.
+  server.OnCommandGet = [](TIdContext&, TIdHTTPRequestInfo& q, TIdHTTPResponseInfo& r) {
+    r.ResponseText = q.RemoteIP;
   };
   server.SetActive(true);
-  EXPECT_EQ(Exchange(port, "GET / HTTP/1.0\r\n\r\n").body, "ok");
+  EXPECT_EQ(Exchange(port, "GET / HTTP/1.0\r\n\r\n").body, "127.0.0.1");
   if (platform::HasIPv6()) {
     try {
-      EXPECT_EQ(Exchange(port, "GET / HTTP/1.0\r\n\r\n", "::1").body, "ok");
+      EXPECT_EQ(Exchange(port, "GET / HTTP/1.0\r\n\r\n", "::1").body, "::1");
     } catch (const Error&) {
       GTEST_SKIP() << "no IPv6 loopback on this machine";
     }

@@ -38,13 +38,6 @@ constexpr int kConnectSliceMs = 50;
 
 const std::atomic<bool> kNeverAbandoned{false};
 
-bool SetNonBlocking(int fd, bool on) {
-  int flags = ::fcntl(fd, F_GETFL);
-  if (flags < 0) return false;
-  flags = on ? (flags | O_NONBLOCK) : (flags & ~O_NONBLOCK);
-  return ::fcntl(fd, F_SETFL, flags) == 0;
-}
-
 // Waits for a non-blocking connect in slices; 0 once connected, else the errno that ended it.
 int FinishConnect(int fd, int timeout_ms, const std::atomic<bool>& abandon) {
   using Clock = std::chrono::steady_clock;
@@ -71,18 +64,20 @@ int FinishConnect(int fd, int timeout_ms, const std::atomic<bool>& abandon) {
 // One address: a descriptor connected in blocking mode, or -1 with the reason in error.
 int ConnectAttempt(const addrinfo& ai, int timeout_ms, const std::atomic<bool>& abandon,
                    int& error) {
-  int fd = ::socket(ai.ai_family, ai.ai_socktype | SOCK_CLOEXEC, ai.ai_protocol);
+  // Opened non-blocking, so that the connect can be bounded and abandoned.
+  int fd = ::socket(ai.ai_family, ai.ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, ai.ai_protocol);
   if (fd < 0) {
     error = errno;
     return -1;
   }
   try {
-    error = SetNonBlocking(fd, true) ? 0 : errno;
-    if (error == 0 && ::connect(fd, ai.ai_addr, ai.ai_addrlen) != 0) {
+    error = 0;
+    if (::connect(fd, ai.ai_addr, ai.ai_addrlen) != 0) {
       error = errno;
       if (error == EINPROGRESS || error == EINTR) error = FinishConnect(fd, timeout_ms, abandon);
     }
-    if (error == 0 && !SetNonBlocking(fd, false)) error = errno;
+    // Blocking again once connected; a new socket has no other status flag to keep.
+    if (error == 0 && ::fcntl(fd, F_SETFL, 0) != 0) error = errno;
   } catch (...) {
     ::close(fd);
     throw;
@@ -155,10 +150,15 @@ void Socket::ListenWithSystemMaximumQueue() {
   Listen(INT_MAX);
 }
 
-Socket Socket::Accept() {
+Socket Socket::Accept(std::string* peer_address) {
   for (;;) {
-    int fd = ::accept4(Fd(handle_), nullptr, nullptr, SOCK_CLOEXEC);
-    if (fd >= 0) return Socket(fd);
+    sockaddr_storage storage;
+    socklen_t len = sizeof storage;
+    int fd = ::accept4(Fd(handle_), reinterpret_cast<sockaddr*>(&storage), &len, SOCK_CLOEXEC);
+    if (fd >= 0) {
+      if (peer_address) *peer_address = socket_address::Text(storage);
+      return Socket(fd);
+    }
     if (errno != EINTR) ThrowSocketError("accept", errno);
   }
 }
@@ -169,13 +169,6 @@ std::uint16_t Socket::LocalPort() const {
   if (::getsockname(Fd(handle_), reinterpret_cast<sockaddr*>(&storage), &len) != 0)
     ThrowSocketError("getsockname", errno);
   return socket_address::Port(storage);
-}
-
-std::string Socket::PeerAddress() const {
-  sockaddr_storage storage;
-  socklen_t len = sizeof storage;
-  if (::getpeername(Fd(handle_), reinterpret_cast<sockaddr*>(&storage), &len) != 0) return {};
-  return socket_address::Text(storage);
 }
 
 Socket Socket::ConnectTcp(const std::string& host, std::uint16_t port) {

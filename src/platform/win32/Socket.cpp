@@ -195,7 +195,7 @@ void Socket::ListenWithSystemMaximumQueue() {
   Listen(SOMAXCONN);
 }
 
-Socket Socket::Accept() {
+Socket Socket::Accept(std::string* peer_address) {
   for (;;) {
     if (IsInterrupted(S(handle_))) ThrowSocketError("accept", WSAEINTR);
     WSAPOLLFD p{S(handle_), POLLRDNORM, 0};
@@ -203,8 +203,11 @@ Socket Socket::Accept() {
     if (rc == SOCKET_ERROR) ThrowSocketError("WSAPoll", WSAGetLastError());
     if (rc > 0) break;
   }
-  SOCKET s = ::accept(S(handle_), nullptr, nullptr);
+  sockaddr_storage storage;
+  int len = sizeof storage;
+  SOCKET s = ::accept(S(handle_), reinterpret_cast<sockaddr*>(&storage), &len);
   if (s == INVALID_SOCKET) ThrowSocketError("accept", WSAGetLastError());
+  if (peer_address) *peer_address = socket_address::Text(storage);
   return Socket(static_cast<NativeSocket>(s));
 }
 
@@ -214,13 +217,6 @@ std::uint16_t Socket::LocalPort() const {
   if (::getsockname(S(handle_), reinterpret_cast<sockaddr*>(&storage), &len) != 0)
     ThrowSocketError("getsockname", WSAGetLastError());
   return socket_address::Port(storage);
-}
-
-std::string Socket::PeerAddress() const {
-  sockaddr_storage storage;
-  int len = sizeof storage;
-  if (::getpeername(S(handle_), reinterpret_cast<sockaddr*>(&storage), &len) != 0) return {};
-  return socket_address::Text(storage);
 }
 
 Socket Socket::ConnectTcp(const std::string& host, std::uint16_t port) {
