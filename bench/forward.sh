@@ -44,8 +44,10 @@ path=/FiskalizacijaServiceTest
 # The processes a run starts and their clean-up; the local upstream and the proxy.
 source bench/lib.sh
 
-# free_port VAR: a port nobody listens on, from a range of our own, into VAR.
-next_port=$((20000 + RANDOM % 20000))
+# free_port VAR: a port nobody listens on, from a range of our own, into VAR. The range stays below
+# the system's ephemeral ports (Linux starts them at 32768): after a run, thousands of the load
+# client's connections linger there, and a front that must listen on one fails to bind.
+next_port=$((20000 + RANDOM % 10000))
 free_port() {
   while listening $next_port; do next_port=$((next_port + 1)); done
   printf -v "$1" '%s' $next_port
