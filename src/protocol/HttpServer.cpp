@@ -368,6 +368,9 @@ void TIdHTTPServer::ReapRetiredWorkers() {
 // After a burst the threads have ended, but the allocator keeps the memory they used; with
 // nothing open it is handed back, so that an idle proxy stays small.
 void TIdHTTPServer::ReleaseMemoryWhenIdle() {
+  // The threads of a burst end together, while this thread waits on the socket; taking them now
+  // hands their memory back a wait sooner.
+  ReapRetiredWorkers();
   {
     std::lock_guard<std::mutex> lock(mutex_);
     if (!workers_.empty()) return;
