@@ -92,6 +92,7 @@ struct TIdHTTPServer::Worker {
   std::unique_ptr<Connection> connection;  // the one being served, or handed over; guarded
   WatchClock::time_point serving_since;    // guarded; when it was handed over
   bool retired = false;                    // guarded; the thread has left WorkerLoop
+  platform::ThreadHeapMark heap_mark;      // set as the thread leaves; freed after the join
 
   // Under the lock: the connection to serve next, whose serving time starts now.
   void Take(std::unique_ptr<Connection> next) {
@@ -318,6 +319,7 @@ void TIdHTTPServer::WorkerLoop(Worker& worker) {
     }
     if (stopping_) break;
   }
+  worker.heap_mark = platform::MarkThreadHeapEnd();
   worker.retired = true;
   ++retired_workers_;
   memory_to_release_ = true;

@@ -10,4 +10,9 @@ void PrepareHeapForManyThreads() {}
 
 void ReleaseFreeMemory() { ::_heapmin(); }
 
+std::size_t HeapBytesHeld() { return 0; }
+
+// One heap for all threads: a thread leaves nothing behind for a mark to return.
+ThreadHeapMark MarkThreadHeapEnd() { return nullptr; }
+
 }  // namespace vp::platform
