@@ -6,9 +6,13 @@ set -euo pipefail
 packages=(cmake ninja-build g++ make libgtest-dev googletest libssl3 libssl-dev openssl ca-certificates
           g++-mingw-w64-i686-posix clang libclang-rt-14-dev curl python3
           # the x86_64 twin of the Windows build, OpenSSL's source for its DLLs, and the Wine run
-          g++-mingw-w64-x86-64-posix dpkg-dev wine64 fonts-wine xvfb xdotool x11-utils imagemagick)
+          g++-mingw-w64-x86-64-posix dpkg-dev wine64 fonts-wine xvfb xdotool x11-utils imagemagick
+          # the Croatian locale Wine runs in (tools/wine-test.sh), made below
+          locales)
 i386=false
+run_only=false
 if [ "${1:-}" = "--run-only" ]; then
+  run_only=true
   packages=(cmake ninja-build g++ make libssl3 openssl curl)
 elif bash "$(dirname "$0")/probe-32bit.sh" >/dev/null; then
   # This kernel runs 32-bit programs, so the Wine run covers the 32-bit product too.
@@ -16,17 +20,26 @@ elif bash "$(dirname "$0")/probe-32bit.sh" >/dev/null; then
   i386=true
 fi
 
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo="sudo"
+
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
-
-sudo=""
-[ "$(id -u)" -ne 0 ] && sudo="sudo"
-echo "Installing: ${missing[*]}"
-if $i386 && ! dpkg --print-foreign-architectures | grep -qx i386; then
-  $sudo dpkg --add-architecture i386
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  if $i386 && ! dpkg --print-foreign-architectures | grep -qx i386; then
+    $sudo dpkg --add-architecture i386
+  fi
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
-$sudo apt-get update -qq
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+
+# Wine runs the Windows programs in hr_HR.UTF-8, so their code page is Windows-1250 as on the
+# shop owners' machines; without that locale Wine names windows in a form xdotool cannot find.
+if ! $run_only && ! locale -a 2>/dev/null | grep -qix 'hr_HR\.utf-\?8'; then
+  echo "Making the locale hr_HR.UTF-8"
+  $sudo localedef -i hr_HR -c -f UTF-8 hr_HR.UTF-8 || true
+  locale -a | grep -qix 'hr_HR\.utf-\?8' || { echo "deps: cannot make the locale hr_HR.UTF-8" >&2; exit 1; }
+fi

@@ -41,36 +41,19 @@ cache_root() {
 
 sudo=""
 [ "$(id -u)" -ne 0 ] && sudo="sudo"
-src_list=/etc/apt/sources.list.d/vormetra-debian-src.sources
+# VORMETRA_APT_ETC names another apt configuration folder (for the script's own test).
+apt_etc=${VORMETRA_APT_ETC:-/etc/apt}
+src_list=$apt_etc/sources.list.d/vormetra-debian-src.sources
+tools=$(cd "$(dirname "$0")" && pwd)
 
-# The deb-src twin of every Debian archive entry (deb822 stanzas and one-line entries alike), so
-# the source comes from the same mirror and suites as the machine's binary packages.
+# The deb-src twin of every Debian archive entry, so the source comes from the same mirror and
+# suites as the machine's binary packages.
 write_source_entry() {
   local entries
-  entries=$(
-    {
-      [ -f /etc/apt/sources.list ] && cat /etc/apt/sources.list
-      cat /etc/apt/sources.list.d/*.list 2>/dev/null || true
-    } | awk '$1 == "deb" && /debian/ {
-        sub(/^deb[ \t]+(\[[^]]*\][ \t]+)?/, ""); n = split($0, f, /[ \t]+/)
-        comps = f[3]; for (i = 4; i <= n; i++) comps = comps " " f[i]
-        printf "Types: deb-src\nURIs: %s\nSuites: %s\nComponents: %s\n\n", f[1], f[2], comps }'
-    for f in /etc/apt/sources.list.d/*.sources; do
-      [ -f "$f" ] && [ "$f" != "$src_list" ] || continue
-      awk 'BEGIN { RS = ""; ORS = "\n\n" }
-           /(^|\n)Types:[^\n]*deb([ \t]|\n|$)/ && /(^|\n)URIs:[^\n]*debian/ && !/Enabled: *no/ {
-             out = ""; n = split($0, lines, "\n")
-             for (i = 1; i <= n; i++) {
-               if (lines[i] ~ /^Types:/) out = out "Types: deb-src\n"
-               else if (lines[i] ~ /^(URIs|Suites|Components|Signed-By):/) out = out lines[i] "\n"
-             }
-             printf "%s", out; print "" }' "$f"
-    done
-  )
-  if [ -z "$entries" ]; then
-    log "no Debian archive is configured in /etc/apt; cannot fetch the openssl source"
+  entries=$(bash "$tools/apt-source-entry.sh" "$apt_etc" "$src_list") || {
+    log "cannot fetch the openssl source: no Debian archive is configured in $apt_etc"
     exit 1
-  fi
+  }
   log "adding the Debian source entry $src_list"
   printf '%s\n' "$entries" | $sudo tee "$src_list" >/dev/null
 }
@@ -98,7 +81,8 @@ source_versions() {
     done
     versions[j]=$v
   done
-  printf '%s\n' "${versions[@]}"
+  # An empty list prints nothing, not one empty line that would read as a version.
+  [ ${#versions[@]} -eq 0 ] || printf '%s\n' "${versions[@]}"
 }
 
 mapfile -t versions < <(source_versions)

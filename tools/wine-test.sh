@@ -116,7 +116,8 @@ make_prefix() {
 
 # write_loader ARCH_DIR LOADER: the command by which this run starts Windows programs ($WINE): the
 # loader in a Croatian locale, so the ANSI code page is Windows-1250 as on the users' machines. The
-# locale goes to Wine alone; the Linux side need not have it installed.
+# locale must exist on the Linux side (tools/deps.sh makes it): without it Wine still picks the
+# code page, but writes window titles to X in a form xdotool cannot match.
 write_loader() {
   cat >"$1/wine" <<LOADER
 #!/bin/sh
@@ -197,6 +198,10 @@ run_build() {
   return $failed
 }
 
+if ! locale -a 2>/dev/null | grep -qix 'hr_HR\.utf-\?8'; then
+  echo "wine-test: the locale hr_HR.UTF-8 is missing (bash tools/deps.sh makes it)"
+  exit 1
+fi
 rm -rf "$run_dir"
 mkdir -p "$run_dir"
 if [ ! -x "$native/tests/vp-test-upstream" ]; then
