@@ -27,7 +27,7 @@
 #include "BenchMain.h"
 #include "BenchTls.h"
 #include "SoapTexts.h"
-#include "platform/Error.h"
+#include "base/Error.h"
 
 namespace vp::bench {
 namespace {

@@ -25,7 +25,7 @@
 #include "BenchMain.h"
 #include "BenchHttp.h"
 #include "BenchTls.h"
-#include "platform/Error.h"
+#include "base/Error.h"
 #include "platform/Socket.h"
 
 namespace vp::bench {

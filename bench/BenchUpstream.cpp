@@ -15,7 +15,7 @@
 #include "BenchHttp.h"
 #include "BenchTls.h"
 #include "SoapTexts.h"
-#include "platform/Error.h"
+#include "base/Error.h"
 
 namespace vp::bench {
 namespace {

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <string_view>
 
-#include "platform/Error.h"
-#include "protocol/DnsReply.h"
+#include "base/Error.h"
+#include "dns/DnsReply.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   std::string_view reply(reinterpret_cast<const char*>(data), size);

@@ -5,10 +5,10 @@
 #include <string>
 
 #include "MemoryIOHandler.h"
-#include "platform/Error.h"
-#include "protocol/BufferedReader.h"
-#include "protocol/HttpAnswer.h"
-#include "protocol/HttpAnswerStream.h"
+#include "base/Error.h"
+#include "io/BufferedReader.h"
+#include "http/HttpAnswer.h"
+#include "http/HttpAnswerStream.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   vp::fuzz::MemoryIOHandler io(std::string(reinterpret_cast<const char*>(data), size));

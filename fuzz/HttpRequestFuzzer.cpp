@@ -4,8 +4,8 @@
 #include <string>
 
 #include "MemoryIOHandler.h"
-#include "platform/Error.h"
-#include "protocol/HttpConnection.h"
+#include "base/Error.h"
+#include "http/HttpConnection.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   vp::fuzz::MemoryIOHandler io(std::string(reinterpret_cast<const char*>(data), size));

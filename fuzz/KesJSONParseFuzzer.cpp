@@ -5,7 +5,7 @@
 #include <string>
 
 #include "json/KesJSON.h"
-#include "platform/Error.h"
+#include "base/Error.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "platform/Socket.h"
-#include "protocol/IOHandler.h"
+#include "io/IOHandler.h"
 
 namespace vp::fuzz {
 

@@ -8,7 +8,9 @@ packages=(cmake ninja-build g++ make libgtest-dev googletest libssl3 libssl-dev 
           # the x86_64 twin of the Windows build, OpenSSL's source for its DLLs, and the Wine run
           g++-mingw-w64-x86-64-posix dpkg-dev wine64 fonts-wine xvfb xdotool x11-utils imagemagick
           # the Croatian locale Wine runs in (tools/wine-test.sh), made below
-          locales)
+          locales
+          # the tree's format and the scripts' lint (tools/check-style.sh)
+          clang-format shellcheck)
 i386=false
 run_only=false
 if [ "${1:-}" = "--run-only" ]; then

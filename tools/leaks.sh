@@ -17,7 +17,8 @@ CC=clang CXX=clang++ cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=RelWit
   -DVP_WERROR=ON -DCMAKE_CXX_FLAGS="-fsanitize=address -fno-omit-frame-pointer" \
   -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=address -DCMAKE_SHARED_LINKER_FLAGS=-fsanitize=address \
   >/dev/null
-cmake --build build/asan -j2 --target vp_protocol_tests vp_proxy_tests vormetra-proxy
+cmake --build build/asan -j2 --target vp_io_tests vp_tls_tests vp_http_tests vp_proxy_tests \
+  vormetra-proxy
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:halt_on_error=1
 # A leak report makes the test program exit non-zero after the tests have passed.
 run() {
@@ -27,7 +28,9 @@ run() {
     --gtest_brief=1 2>&1 | tail -n 5
 }
 run vp_proxy_tests 'UpstreamFault*:Forwarding*:*TlsModeEndToEnd*:ProxyServerLifecycle*:ProxyRouting*'
-run vp_protocol_tests 'SlowClient*:HttpClient*:HttpServerTest*:Watchdog*:SslClient*:SslServer*'
+run vp_http_tests 'SlowClient*:HttpClient*:HttpServerTest*'
+run vp_io_tests 'Watchdog*'
+run vp_tls_tests 'SslClient*:SslServer*'
 
 echo "== the program under the short soak"
 reports=$(mktemp -d -t vp-leaks.XXXXXX)

@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "protocol/AsciiText.h"
+#include "base/AsciiText.h"
 
 namespace vp {
 

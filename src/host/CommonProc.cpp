@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "platform/CodePage.h"
-#include "platform/Error.h"
+#include "base/Error.h"
 #include "platform/FileSystem.h"
 #include "platform/HostsFile.h"
 #include "platform/ProcessLauncher.h"

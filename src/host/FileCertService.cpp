@@ -8,10 +8,10 @@
 #include <system_error>
 #include <vector>
 
-#include "platform/Error.h"
+#include "base/Error.h"
 #include "platform/FileSystem.h"
-#include "protocol/AsciiText.h"
-#include "protocol/SslLibrary.h"
+#include "base/AsciiText.h"
+#include "tls/SslLibrary.h"
 
 namespace vp {
 namespace {

@@ -3,9 +3,9 @@
 #include "host/KesCertStore.h"
 
 #include "host/FileCertService.h"
-#include "platform/Error.h"
+#include "base/Error.h"
 #include "platform/FileSystem.h"
-#include "protocol/SslLibrary.h"
+#include "tls/SslLibrary.h"
 #include "proxy/KesHttp.h"
 
 namespace vp {

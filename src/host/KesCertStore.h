@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "platform/CertStore.h"
-#include "protocol/SslClientIOHandler.h"
+#include "tls/SslClientIOHandler.h"
 
 namespace vp {
 

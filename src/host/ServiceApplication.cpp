@@ -10,7 +10,7 @@
 #include "platform/FileSystem.h"
 #include "platform/MainThread.h"
 #include "platform/UserPrompt.h"
-#include "protocol/AsciiText.h"
+#include "base/AsciiText.h"
 
 namespace vp {
 namespace {

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "platform/Error.h"
+#include "base/Error.h"
 #include "platform/ServiceManager.h"
 
 namespace vp {

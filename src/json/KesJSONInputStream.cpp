@@ -4,7 +4,7 @@
 
 #include "json/KesJSONStreams.h"
 #include "platform/CodePage.h"
-#include "platform/Error.h"
+#include "base/Error.h"
 
 namespace vp {
 namespace {

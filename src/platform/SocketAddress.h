@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "platform/Error.h"
+#include "base/Error.h"
 
 namespace vp::platform::socket_address {
 

@@ -6,8 +6,8 @@
 #include <thread>
 
 #include "platform/MainThread.h"
-#include "protocol/DnsResolver.h"
-#include "protocol/UrlSplit.h"
+#include "dns/DnsResolver.h"
+#include "http/UrlSplit.h"
 #include "proxy/ProxySettings.h"
 
 namespace vp {

@@ -11,7 +11,7 @@
 #include <mutex>
 #include <string>
 
-#include "protocol/DnsResolver.h"
+#include "dns/DnsResolver.h"
 
 namespace vp {
 

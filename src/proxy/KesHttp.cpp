@@ -6,7 +6,7 @@
 #include <mutex>
 #include <utility>
 
-#include "protocol/SslLibrary.h"
+#include "tls/SslLibrary.h"
 
 namespace vp {
 namespace {

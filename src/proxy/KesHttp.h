@@ -8,8 +8,8 @@
 #include <string>
 #include <string_view>
 
-#include "protocol/HttpClient.h"
-#include "protocol/SslClientIOHandler.h"
+#include "http/HttpClient.h"
+#include "tls/SslClientIOHandler.h"
 
 namespace vp {
 

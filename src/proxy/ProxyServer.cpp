@@ -4,11 +4,11 @@
 #include <mutex>
 #include <set>
 
-#include "platform/Error.h"
+#include "base/Error.h"
 #include "platform/FileSystem.h"
-#include "protocol/HttpServer.h"
-#include "protocol/SslServerIOHandler.h"
-#include "protocol/UrlSplit.h"
+#include "http/HttpServer.h"
+#include "tls/SslServerIOHandler.h"
+#include "http/UrlSplit.h"
 #include "proxy/DNSThread.h"
 #include "proxy/KesHttp.h"
 #include "proxy/ProxySettings.h"

@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "protocol/HttpRecords.h"
+#include "http/HttpRecords.h"
 
 namespace vp {
 

@@ -2,7 +2,7 @@
 #include "proxy/ProxySettings.h"
 
 #include "json/KesJSON.h"
-#include "platform/Error.h"
+#include "base/Error.h"
 #include "platform/FileSystem.h"
 
 namespace vp {

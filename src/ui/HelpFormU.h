@@ -6,8 +6,8 @@
 #include <memory>
 #include <string>
 
-#include "platform/HelpWindow.h"
-#include "platform/MainWindow.h"
+#include "ui/HelpWindow.h"
+#include "ui/MainWindow.h"
 
 namespace vp {
 

@@ -16,6 +16,7 @@ namespace {
 using platform::Answer;
 using platform::Menu;
 using platform::MenuItem;
+using platform::MouseButton;
 using platform::PostedMessage;
 using platform::TrayCommand;
 
@@ -43,10 +44,10 @@ void TMainForm::FormCreate() {
   window_->SetWebAddressText(kWebAddress);
   if (host_.IsServiceInstalled()) {
     UseOwnSettings(std::make_unique<TProxySettings>());
-    window_->Post(PostedMessage::kUserShow);
+    window_->Post(PostedMessage::kShow);
   } else {
     UseOwnProxy(CreateOwnProxy());
-    window_->Post(PostedMessage::kUserTray);
+    window_->Post(PostedMessage::kTray);
   }
   RunHandler([this] {
     UpdateStatusDisplay();
@@ -132,20 +133,20 @@ void TMainForm::MenuOpening(Menu menu) {
   });
 }
 
-void TMainForm::TrayMouse(unsigned mouse_message) {
-  RunHandler([this, mouse_message] { TrayMessage(mouse_message); });
+void TMainForm::TrayClicked(MouseButton button) {
+  RunHandler([this, button] { TrayMessage(button); });
 }
 
 void TMainForm::PostedMessageArrived(PostedMessage message) {
   RunHandler([this, message] {
-    if (message == PostedMessage::kUserShow) WmUserShow();
-    if (message == PostedMessage::kUserTray) WmUserTray();
+    if (message == PostedMessage::kShow) WmUserShow();
+    if (message == PostedMessage::kTray) WmUserTray();
   });
 }
 
-bool TMainForm::SysCommand(unsigned command) {
+bool TMainForm::MinimizeAsked() {
   bool handled = false;
-  RunHandler([&] { handled = WmSysCommand(command); });
+  RunHandler([&] { handled = WmSysCommand(); });
   return handled;
 }
 
@@ -184,11 +185,11 @@ void TMainForm::ShowTrayBalloon(const std::string& text) {
   window_->NotifyTray(TrayCommand::kModify, tray_data_);
 }
 
-void TMainForm::TrayMessage(unsigned mouse_message) {
-  if (mouse_message == platform::kMouseLeftButtonDown) {
+void TMainForm::TrayMessage(MouseButton button) {
+  if (button == MouseButton::kLeft) {
     UpdateTrayIcon(TrayCommand::kDelete);
     window_->Show();
-  } else if (mouse_message == platform::kMouseRightButtonDown) {
+  } else {
     window_->PopupTrayMenuAtCursor();
   }
 }
@@ -199,8 +200,7 @@ void TMainForm::trayMenuPopup() {
   window_->BringToFront();
 }
 
-bool TMainForm::WmSysCommand(unsigned command) {
-  if (command != platform::kSysCommandMinimize) return false;
+bool TMainForm::WmSysCommand() {
   window_->Hide();
   UpdateTrayIcon(TrayCommand::kAdd);
   return true;

@@ -12,7 +12,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/MainWindow.h"
+#include "ui/MainWindow.h"
 #include "proxy/ProxyServer.h"
 #include "ui/HostActions.h"
 
@@ -45,9 +45,9 @@ class TMainForm : public platform::MainWindowEvents {
   // The window's events; each handler's error goes to the error box.
   void MenuClicked(platform::MenuItem item) override;
   void MenuOpening(platform::Menu menu) override;
-  void TrayMouse(unsigned mouse_message) override;
+  void TrayClicked(platform::MouseButton button) override;
   void PostedMessageArrived(platform::PostedMessage message) override;
-  bool SysCommand(unsigned command) override;
+  bool MinimizeAsked() override;
   void Closing() override;
   void WebAddressClicked() override;
 
@@ -70,9 +70,9 @@ class TMainForm : public platform::MainWindowEvents {
 
   void WmUserShow();
   void WmUserTray();
-  void TrayMessage(unsigned mouse_message);
+  void TrayMessage(platform::MouseButton button);
   void trayMenuPopup();
-  bool WmSysCommand(unsigned command);
+  bool WmSysCommand();
   void FormClose();
   void wwwClick();
   void mnServerClick();

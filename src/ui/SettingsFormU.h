@@ -4,8 +4,8 @@
 
 #include <memory>
 
-#include "platform/MainWindow.h"
-#include "platform/SettingsDialog.h"
+#include "ui/MainWindow.h"
+#include "ui/SettingsDialog.h"
 
 namespace vp {
 

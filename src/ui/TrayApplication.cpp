@@ -4,7 +4,7 @@
 #include <exception>
 
 #include "platform/MainThread.h"
-#include "platform/MainWindow.h"
+#include "ui/MainWindow.h"
 #include "ui/HandlerErrors.h"
 #include "ui/MainFormU.h"
 

@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "host/CommonProc.h"
-#include "platform/Error.h"
+#include "base/Error.h"
 #include "platform/FileSystem.h"
 #include "platform/HostsFile.h"
 #include "support/RecordingLauncher.h"

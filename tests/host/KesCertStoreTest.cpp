@@ -9,8 +9,8 @@
 
 #include "host/KesCertStore.h"
 #include "platform/CertStore.h"
-#include "platform/Error.h"
-#include "protocol/SslLibrary.h"
+#include "base/Error.h"
+#include "tls/SslLibrary.h"
 #include "proxy/KesHttp.h"
 #include "support/TempDir.h"
 #include "support/TestUpstream.h"

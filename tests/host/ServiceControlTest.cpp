@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "host/ServiceControl.h"
-#include "platform/Error.h"
+#include "base/Error.h"
 #include "support/FakeServiceManager.h"
 #include "support/RecordingLauncher.h"
 #include "support/ScriptedUserPrompt.h"

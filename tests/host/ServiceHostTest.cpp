@@ -8,7 +8,7 @@
 #include "host/ServiceApplication.h"
 #include "host/ServiceControl.h"
 #include "host/VormetraProxyServiceU.h"
-#include "platform/Error.h"
+#include "base/Error.h"
 #include "platform/FileSystem.h"
 #include "platform/Socket.h"
 #include "proxy/ProxyServer.h"

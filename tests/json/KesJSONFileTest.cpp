@@ -4,7 +4,7 @@
 #include <filesystem>
 
 #include "json/KesJSON.h"
-#include "platform/Error.h"
+#include "base/Error.h"
 #include "platform/FileSystem.h"
 #include "support/TempDir.h"
 

@@ -3,7 +3,7 @@
 
 #include "json/KesJSON.h"
 #include "platform/CodePage.h"
-#include "platform/Error.h"
+#include "base/Error.h"
 
 namespace vp {
 namespace {

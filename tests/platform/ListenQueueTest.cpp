@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/Error.h"
+#include "base/Error.h"
 #include "platform/Socket.h"
 
 namespace vp::platform {

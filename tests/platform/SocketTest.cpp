@@ -7,7 +7,7 @@
 #include <chrono>
 #include <thread>
 
-#include "platform/Error.h"
+#include "base/Error.h"
 #include "support/LoopbackHttp.h"
 #include "support/UnderWine.h"
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/Error.h"
-#include "protocol/SslLibrary.h"
+#include "base/Error.h"
+#include "tls/SslLibrary.h"
 #include "proxy/KesHttp.h"
 #include "support/TempDir.h"
 #include "support/TestUpstream.h"

@@ -7,7 +7,7 @@
 #include <atomic>
 #include <thread>
 
-#include "platform/Error.h"
+#include "base/Error.h"
 #include "platform/FileSystem.h"
 #include "proxy/ProxySettings.h"
 #include "proxy/SharedText.h"

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "platform/Error.h"
+#include "base/Error.h"
 #include "platform/FileSystem.h"
 #include "proxy/ProxySettings.h"
 #include "support/TempDir.h"

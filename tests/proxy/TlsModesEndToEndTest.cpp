@@ -5,10 +5,10 @@
 
 #include <mutex>
 
-#include "platform/Error.h"
-#include "protocol/HttpClient.h"
-#include "protocol/SslLibrary.h"
-#include "protocol/TlsIOHandler.h"
+#include "base/Error.h"
+#include "http/HttpClient.h"
+#include "tls/SslLibrary.h"
+#include "tls/TlsIOHandler.h"
 #include "proxy/ProxyServer.h"
 #include "proxy/ProxySettings.h"
 #include "support/LoopbackHttp.h"

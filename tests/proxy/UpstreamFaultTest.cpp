@@ -9,8 +9,8 @@
 #include <string>
 #include <thread>
 
-#include "protocol/HttpClient.h"
-#include "protocol/SslLibrary.h"
+#include "http/HttpClient.h"
+#include "tls/SslLibrary.h"
 #include "proxy/ProxyServer.h"
 #include "proxy/ProxySettings.h"
 #include "support/LoopbackHttp.h"

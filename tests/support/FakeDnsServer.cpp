@@ -6,7 +6,7 @@
 #include <exception>
 
 #include "platform/DatagramSource.h"
-#include "protocol/DnsReply.h"
+#include "dns/DnsReply.h"
 
 namespace vp::test {
 namespace {

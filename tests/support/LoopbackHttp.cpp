@@ -4,7 +4,7 @@
 #include <atomic>
 #include <chrono>
 
-#include "platform/Error.h"
+#include "base/Error.h"
 
 namespace vp::test {
 

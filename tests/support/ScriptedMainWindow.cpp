@@ -60,7 +60,7 @@ void ScriptedMainWindow::Close() {
 
 void ScriptedMainWindow::Post(platform::PostedMessage message) {
   posted_.push_back(message);
-  calls_.push_back("post " + std::to_string(static_cast<unsigned>(message)));
+  calls_.push_back(message == platform::PostedMessage::kShow ? "post show" : "post tray");
 }
 
 void ScriptedMainWindow::PopupTrayMenuAtCursor() {

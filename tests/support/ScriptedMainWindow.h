@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/MainWindow.h"
+#include "ui/MainWindow.h"
 
 namespace vp::test {
 
@@ -34,15 +34,15 @@ class ScriptedMainWindow : public platform::MainWindow {
   // The user.
   void Click(platform::MenuItem item) { events_.MenuClicked(item); }
   void OpenMenu(platform::Menu menu) { events_.MenuOpening(menu); }
-  void TrayMouse(unsigned mouse_message) { events_.TrayMouse(mouse_message); }
-  bool SysCommand(unsigned command) { return events_.SysCommand(command); }
+  void TrayClick(platform::MouseButton button) { events_.TrayClicked(button); }
+  bool Minimize() { return events_.MinimizeAsked(); }
   void ClickWebAddress() { events_.WebAddressClicked(); }
   // Hands the messages posted so far to the logic, as the message loop would.
   void DeliverPosted();
   // Each settings dialog made runs the next script; without one it is cancelled.
   void QueueDialog(DialogScript script) { dialog_scripts_.push_back(std::move(script)); }
 
-  // What the logic did, in order: "post 1026", "show", "hide", "front", "close", "led on",
+  // What the logic did, in order: "post show", "show", "hide", "front", "close", "led on",
   // "tray add X_ICO_INACTIVE Nije aktivan", "balloon Vormetra Proxy: Nije aktivan", "popup tray",
   // "settings dialog", "help window", "help show", "open <address>".
   const std::vector<std::string>& calls() const { return calls_; }

@@ -6,9 +6,9 @@
 #include <chrono>
 #include <exception>
 
-#include "platform/Error.h"
-#include "protocol/SslLibrary.h"
-#include "protocol/TlsIOHandler.h"
+#include "base/Error.h"
+#include "tls/SslLibrary.h"
+#include "tls/TlsIOHandler.h"
 #include "support/TempDir.h"
 #include "support/TestPaths.h"
 

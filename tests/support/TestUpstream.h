@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "platform/Socket.h"
-#include "protocol/IOHandler.h"
-#include "protocol/SslContext.h"
+#include "io/IOHandler.h"
+#include "tls/SslContext.h"
 
 namespace vp::test {
 

@@ -3,7 +3,7 @@
 
 #include <chrono>
 
-#include "platform/Error.h"
+#include "base/Error.h"
 
 namespace vp::test {
 namespace {

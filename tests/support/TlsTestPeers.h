@@ -11,10 +11,10 @@
 #include <thread>
 
 #include "platform/Socket.h"
-#include "protocol/SslClientIOHandler.h"
-#include "protocol/SslOptions.h"
-#include "protocol/SslServerIOHandler.h"
-#include "protocol/TlsIOHandler.h"
+#include "tls/SslClientIOHandler.h"
+#include "tls/SslOptions.h"
+#include "tls/SslServerIOHandler.h"
+#include "tls/TlsIOHandler.h"
 #include "support/TestPaths.h"
 
 namespace vp::test {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/Error.h"
+#include "base/Error.h"
 #include "platform/FileSystem.h"
 #include "platform/Socket.h"
 #include "proxy/ProxySettings.h"
@@ -59,10 +59,10 @@ TEST_F(MainFormTest, OwnProxyRegimeStartsHiddenWithTrayIconAndBalloon) {
   ASSERT_NE(form.OwnProxy(), nullptr);
   EXPECT_EQ(&form.Settings(), &form.OwnProxy()->Settings());
   EXPECT_EQ(window().version_text(), "Ver. 2017.02.05");
-  EXPECT_EQ(window().calls(), (Strings{"post 1027", "led off"}));
+  EXPECT_EQ(window().calls(), (Strings{"post tray", "led off"}));
   window().DeliverPosted();
   EXPECT_EQ(window().calls(),
-            (Strings{"post 1027", "led off", "tray add X_ICO_INACTIVE Nije aktivan",
+            (Strings{"post tray", "led off", "tray add X_ICO_INACTIVE Nije aktivan",
                      "balloon Vormetra Proxy: Nije aktivan"}));
   EXPECT_FALSE(window().Visible());
   EXPECT_FALSE(window().service_label_visible());
@@ -80,7 +80,7 @@ TEST_F(MainFormTest, ServiceRegimeShowsTheWindowWithTheServiceLabel) {
   TMainForm& form = Create();
   EXPECT_EQ(form.OwnProxy(), nullptr);
   window().DeliverPosted();
-  EXPECT_EQ(window().calls(), (Strings{"post 1026", "led on", "show"}));
+  EXPECT_EQ(window().calls(), (Strings{"post show", "led on", "show"}));
   EXPECT_TRUE(window().service_label_visible());
   EXPECT_FALSE(window().tray_icon_shown());
 }
@@ -162,12 +162,10 @@ TEST_F(MainFormTest, ServerMenuShowsItemsByRegimeAndState) {
 TEST_F(MainFormTest, MinimiseGoesToTheTrayAndALeftClickComesBack) {
   Create();
   window().ClearCalls();
-  EXPECT_FALSE(window().SysCommand(0xF060));  // close: the window's own handling
-  EXPECT_TRUE(window().SysCommand(0xF020));
+  EXPECT_TRUE(window().Minimize());
   EXPECT_EQ(window().calls(), (Strings{"hide", "tray add X_ICO_INACTIVE Nije aktivan"}));
-  window().TrayMouse(0x0200);  // a move does nothing
-  window().TrayMouse(0x0204);
-  window().TrayMouse(0x0201);
+  window().TrayClick(platform::MouseButton::kRight);
+  window().TrayClick(platform::MouseButton::kLeft);
   EXPECT_EQ(window().calls(),
             (Strings{"hide", "tray add X_ICO_INACTIVE Nije aktivan", "front", "popup tray",
                      "tray delete X_ICO_INACTIVE Nije aktivan", "show"}));

@@ -14,7 +14,7 @@
 
 #include "host/KesCertStore.h"
 #include "platform/FileSystem.h"
-#include "protocol/SslLibrary.h"
+#include "tls/SslLibrary.h"
 
 namespace {
 

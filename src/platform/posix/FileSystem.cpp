@@ -14,7 +14,7 @@
 #include <mutex>
 #include <vector>
 
-#include "platform/Error.h"
+#include "base/Error.h"
 #include "platform/FileSystemNative.h"
 #include "platform/posix/SystemError.h"
 

@@ -10,7 +10,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "platform/Error.h"
+#include "base/Error.h"
 #include "platform/FileSystem.h"
 #include "platform/ServiceManagerNative.h"
 #include "platform/posix/ServiceProcess.h"

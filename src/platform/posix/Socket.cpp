@@ -16,7 +16,7 @@
 #include <chrono>
 #include <climits>
 
-#include "platform/Error.h"
+#include "base/Error.h"
 #include "platform/SocketAddress.h"
 #include "platform/posix/SystemError.h"
 

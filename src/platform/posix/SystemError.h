@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "platform/Error.h"
+#include "base/Error.h"
 
 namespace vp::platform {
 

@@ -5,7 +5,7 @@
 #include <atomic>
 #include <mutex>
 
-#include "platform/Error.h"
+#include "base/Error.h"
 #include "platform/FileSystemNative.h"
 #include "platform/win32/SystemError.h"
 #include "platform/win32/win32_api.h"

@@ -5,7 +5,7 @@
 #include <mutex>
 #include <set>
 
-#include "platform/Error.h"
+#include "base/Error.h"
 #include "platform/win32/SystemError.h"
 #include "platform/win32/win32_api.h"
 // After the system headers, whose types it uses.

@@ -1,0 +1,29 @@
+// Every host action handed straight to the unit that does it.
+#include "app/SystemHostActions.h"
+
+#include "host/CommonProc.h"
+#include "host/KesCertStore.h"
+#include "host/ServiceControl.h"
+
+namespace vp {
+
+bool SystemHostActions::HasTestEntry() { return THosts().HasTestEntry(); }
+bool SystemHostActions::HasProductionEntry() { return THosts().HasProductionEntry(); }
+void SystemHostActions::AddTestEntry() { THosts().AddTestEntry(); }
+void SystemHostActions::AddProductionEntry() { THosts().AddProductionEntry(); }
+void SystemHostActions::RemoveEntries() { THosts().RemoveEntries(); }
+
+bool SystemHostActions::IsServiceInstalled() { return vp::IsServiceInstalled(); }
+bool SystemHostActions::IsServiceRunning() { return vp::IsServiceRunning(); }
+bool SystemHostActions::StartProxyService() { return vp::StartProxyService(); }
+bool SystemHostActions::StopProxyService() { return vp::StopProxyService(); }
+void SystemHostActions::InstallProxyService() { vp::InstallProxyService(); }
+void SystemHostActions::UninstallProxyService() { vp::UninstallProxyService(); }
+void SystemHostActions::SendServiceControl(std::uint32_t code) { vp::SendServiceControl(code); }
+
+bool SystemHostActions::AddCertificateFile(const std::string& file_name,
+                                           const std::string& store_name) {
+  return TKesCertStore().AddCertificateFile(file_name, store_name);
+}
+
+}  // namespace vp

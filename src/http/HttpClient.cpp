@@ -1,0 +1,253 @@
+// One POST over a fresh connection per request, redirects included.
+#include "http/HttpClient.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "base/Error.h"
+#include "base/AsciiText.h"
+#include "io/BufferedReader.h"
+#include "http/HttpAnswer.h"
+#include "http/HttpAnswerStream.h"
+#include "http/HttpRedirect.h"
+#include "io/Watchdog.h"
+
+namespace vp {
+namespace {
+
+// A body up to this size goes out in the same write as the head: one send call and one TLS record
+// instead of two, and no small second segment for Nagle to hold back until the head is
+// acknowledged (which delayed ACKs can stretch to 200 ms on Windows).
+constexpr std::size_t kCoalesceLimit = 16 * 1024;
+// Larger bodies are written straight from the caller's text in pieces, with work reported after
+// each.
+constexpr std::size_t kSendPiece = 64 * 1024;
+constexpr std::size_t kHeadReserve = 512;
+constexpr int kMaxInterimAnswers = 16;
+
+std::atomic<int> g_timeout_for_testing{0};
+std::atomic<int> g_post_timeout_for_testing{0};
+
+int UpstreamTimeoutMs() {
+  int shortened = g_timeout_for_testing.load(std::memory_order_relaxed);
+  return shortened > 0 ? shortened : kUpstreamTimeoutMs;
+}
+
+int PostTimeoutMs() {
+  int shortened = g_post_timeout_for_testing.load(std::memory_order_relaxed);
+  return shortened > 0 ? shortened : kPostTimeoutMs;
+}
+
+std::uint16_t ParsePort(const std::string& text) {
+  if (text.empty() || text.size() > 5) throw Error(ErrorKind::kGeneric, kMsgInvalidPort + text);
+  unsigned value = 0;
+  for (char c : text) {
+    if (!std::isdigit(static_cast<unsigned char>(c)))
+      throw Error(ErrorKind::kGeneric, kMsgInvalidPort + text);
+    value = value * 10 + static_cast<unsigned>(c - '0');
+  }
+  if (value == 0 || value > 65535) throw Error(ErrorKind::kGeneric, kMsgInvalidPort + text);
+  return static_cast<std::uint16_t>(value);
+}
+
+// Interim answers (100 Continue and the like) come before the real one and carry no body.
+HttpAnswerHead ReadFinalHead(BufferedReader& reader, int timeout_ms) {
+  for (int interim = 0;; ++interim) {
+    if (!reader.HasInput(timeout_ms)) throw Error(ErrorKind::kSocketTimeout, kMsgReadTimedOut);
+    HttpAnswerHead head = ReadAnswerHead(reader);
+    if (head.Code >= 200 || head.Code == 101) return head;
+    if (interim >= kMaxInterimAnswers)
+      throw Error(ErrorKind::kHttpProtocol, kMsgTooManyInterimAnswers);
+  }
+}
+
+}  // namespace
+
+struct TIdHTTP::Target {
+  std::uint16_t port = 0;
+  bool tls = false;
+};
+
+TIdHTTP::TIdHTTP() = default;
+
+TIdHTTP::~TIdHTTP() { Disconnect(); }
+
+void TIdHTTP::SetTimeoutForTesting(int timeout_ms) { g_timeout_for_testing = timeout_ms; }
+
+void TIdHTTP::SetPostTimeoutForTesting(int timeout_ms) { g_post_timeout_for_testing = timeout_ms; }
+
+void TIdHTTP::Post(const std::string& url, std::string_view body, std::string& answer) {
+  Disconnect();
+  expired_ = false;
+  try {
+    Watch watch(DeadlineIn(PostTimeoutMs()), [this] { Expire(); });
+    PostWithin(url, body, answer);
+  } catch (...) {
+    interrupted_ = false;
+    throw;
+  }
+  interrupted_ = false;
+}
+
+void TIdHTTP::Expire() {
+  expired_ = true;
+  Interrupt();
+}
+
+// The post itself, while the watch of its whole time runs.
+void TIdHTTP::PostWithin(const std::string& url, std::string_view body, std::string& answer) {
+  const std::size_t answer_start = answer.size();
+  std::string current = url;
+  std::string method = "POST";
+  bool with_body = true;
+  int redirects = 0;
+  try {
+    if (interrupted_) throw Error(ErrorKind::kCancelled, kMsgTransferCancelled);
+    for (;;) {
+      url_ = SplitUrl(current);
+      url_.scheme = AsciiLowerCopy(url_.scheme);
+      std::string next;
+      bool done = Exchange(method, body, with_body, answer, next, redirects);
+      Disconnect();
+      if (done) break;
+      // A 303 asks for the result with a GET; every other redirect repeats the POST.
+      if (response_code_ == 303) {
+        method = "GET";
+        with_body = false;
+      }
+      current = std::move(next);
+    }
+    // A cancel that came with the last bytes still fails the post: the caller asked to stop.
+    if (interrupted_) throw Error(ErrorKind::kCancelled, kMsgTransferCancelled);
+  } catch (...) {
+    answer.resize(answer_start);
+    Disconnect();
+    if (expired_) throw Error(ErrorKind::kSocketTimeout, kMsgReadTimedOut);
+    if (interrupted_) throw Error(ErrorKind::kCancelled, kMsgTransferCancelled);
+    throw;
+  }
+}
+
+bool TIdHTTP::Exchange(const std::string& method, std::string_view body, bool with_body,
+                       std::string& answer, std::string& next_url, int& redirects) {
+  Target target = ResolveTarget();
+  Connect(target);
+  SendRequest(method, body, with_body, target);
+
+  CappedIOHandler capped(*io_, kMaxAnswerBytes + kAnswerFramingAllowance);
+  BufferedReader reader(capped);
+  HttpAnswerHead head = ReadFinalHead(reader, UpstreamTimeoutMs());
+  response_code_ = head.Code;
+  auto progress = [this](std::uint64_t count) {
+    ReportWork(TWorkMode::wmRead, static_cast<std::int64_t>(count));
+  };
+
+  std::string location = head.Headers.Value("Location");
+  if (HandleRedirects && IsFollowableRedirect(head.Code, location)) {
+    if (++redirects >= RedirectMaximum) return true;  // no error, and no answer
+    next_url = ResolveRedirect(location, url_);
+    return false;
+  }
+  if (head.Code >= 200 && head.Code < 300) {
+    BodyFraming framing = FramingOf(head);
+    if (OnWorkBegin)
+      OnWorkBegin(TWorkMode::wmRead, framing.kind == BodyFraming::kLength
+                                         ? static_cast<std::int64_t>(framing.length)
+                                         : 0);
+    ReadAnswerBody(reader, framing, answer, progress);
+    return true;
+  }
+  // The status is the failure; a body that cannot be read whole does not change that.
+  std::string error_body;
+  try {
+    ReadAnswerBody(reader, FramingOf(head), error_body, nullptr);
+  } catch (const Error&) {
+    if (interrupted_) throw;
+  }
+  throw Error(ErrorKind::kHttpProtocol, head.StatusLine, std::move(error_body), head.Code);
+}
+
+TIdHTTP::Target TIdHTTP::ResolveTarget() const {
+  Target target;
+  if (url_.scheme == "https") {
+    target.tls = true;
+  } else if (url_.scheme != "http") {
+    throw Error(ErrorKind::kGeneric, kMsgUnknownProtocol + url_.scheme);
+  }
+  if (target.tls && !IOHandler) throw Error(ErrorKind::kSslLibrary, kMsgIOHandlerNotValid);
+  target.port = url_.port.empty() ? DefaultPortOf(url_.scheme) : ParsePort(url_.port);
+  return target;
+}
+
+void TIdHTTP::Connect(const Target& target) {
+  const int timeout_ms = UpstreamTimeoutMs();
+  platform::Socket socket =
+      platform::Socket::ConnectTcp(url_.host, target.port, timeout_ms, interrupted_);
+  if (!target.tls) socket.SetTimeouts(timeout_ms, timeout_ms);  // the TLS layer sets its own
+  {
+    std::lock_guard<std::mutex> lock(socket_mutex_);
+    socket_ = std::move(socket);
+    if (interrupted_) socket_.Interrupt();
+  }
+  if (!target.tls) {
+    io_ = &plain_io_;
+    return;
+  }
+  tls_io_ = IOHandler->ConnectTls(socket_);
+  // The TLS layer sets its own fixed timeouts; only a shortened test bound differs from them.
+  if (timeout_ms != kUpstreamTimeoutMs) socket_.SetTimeouts(timeout_ms, timeout_ms);
+  io_ = tls_io_.get();
+}
+
+void TIdHTTP::SendRequest(const std::string& method, std::string_view body, bool with_body,
+                          const Target& target) {
+  TIdHTTPRequest request;
+  request.Method = method;
+  request.Target = RequestTargetOf(url_);
+  if (!target.tls) request.Connection = "keep-alive";
+  if (with_body) request.ContentLength = body.size();
+  request.Host = HostHeaderOf(url_, target.port);
+  if (OnBeforeRequest) OnBeforeRequest(request);
+
+  const bool coalesce = with_body && body.size() <= kCoalesceLimit;
+  std::string head;
+  head.reserve(kHeadReserve + (coalesce ? body.size() : 0));
+  AppendRequestHead(request, head);
+  if (!with_body) {
+    io_->Write(head);
+    return;
+  }
+  if (OnWorkBegin) OnWorkBegin(TWorkMode::wmWrite, static_cast<std::int64_t>(body.size()));
+  if (coalesce) {
+    head.append(body);
+    io_->Write(head);
+    ReportWork(TWorkMode::wmWrite, static_cast<std::int64_t>(body.size()));
+    return;
+  }
+  io_->Write(head);
+  for (std::size_t sent = 0; sent < body.size();) {
+    std::size_t piece = std::min(kSendPiece, body.size() - sent);
+    io_->Write(body.substr(sent, piece));
+    sent += piece;
+    ReportWork(TWorkMode::wmWrite, static_cast<std::int64_t>(sent));
+  }
+}
+
+void TIdHTTP::ReportWork(TWorkMode mode, std::int64_t count) const {
+  if (OnWork) OnWork(mode, count);
+}
+
+void TIdHTTP::Interrupt() {
+  std::lock_guard<std::mutex> lock(socket_mutex_);
+  interrupted_ = true;
+  if (socket_.valid()) socket_.Interrupt();
+}
+
+void TIdHTTP::Disconnect() {
+  io_ = nullptr;
+  tls_io_.reset();
+  std::lock_guard<std::mutex> lock(socket_mutex_);
+  socket_.Close();
+}
+
+}  // namespace vp

@@ -1,0 +1,110 @@
+// The upstream HTTP client: one HTTP/1.0 POST per call over plain TCP or TLS, redirects followed,
+// the answer body handed back only for a 2xx status.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+#include "platform/Socket.h"
+#include "http/HttpClientRequest.h"
+#include "io/IOHandler.h"
+#include "tls/SslClientIOHandler.h"
+#include "http/UrlSplit.h"
+
+namespace vp {
+
+inline constexpr const char* kMsgIOHandlerNotValid = "IOHandler value is not valid";
+inline constexpr const char* kMsgReadTimedOut = "Read timed out.";
+inline constexpr const char* kMsgUnknownProtocol = "Unknown protocol: ";
+inline constexpr const char* kMsgInvalidPort = "Invalid port: ";
+inline constexpr const char* kMsgTransferCancelled = "Transfer cancelled.";
+inline constexpr const char* kMsgTooManyInterimAnswers = "Too many interim answers.";
+
+// The one time value this connection has: the TLS layer's receive and send timeouts. The client
+// uses it for each socket call and for the wait until the answer begins, so an upstream that
+// accepts and never answers cannot hold a request (and with it any stop of the listener) forever.
+inline constexpr int kUpstreamTimeoutMs = 30000;
+// The bound on a whole post, from the connect to the last answer byte, redirects included. An
+// upstream that sends one byte just inside each socket timeout would otherwise hold the post (and
+// the till, and any stop) for as long as it likes. No till waits longer than one socket timeout
+// for its answer, so neither does the post.
+inline constexpr int kPostTimeoutMs = kUpstreamTimeoutMs;
+
+enum class TWorkMode { wmRead, wmWrite };
+
+class TIdHTTP {
+ public:
+  TIdHTTP();
+  ~TIdHTTP();
+  TIdHTTP(const TIdHTTP&) = delete;
+  TIdHTTP& operator=(const TIdHTTP&) = delete;
+
+  // Without it a redirect answer is a failure like any other non-2xx status.
+  bool HandleRedirects = false;
+  // Redirects are counted before the comparison, so at most RedirectMaximum - 1 are followed.
+  int RedirectMaximum = 15;
+  // The TLS transport, needed for "https" URLs only. Owned.
+  std::unique_ptr<TIdSSLIOHandlerSocketOpenSSL> IOHandler;
+
+  // Runs last while each request is prepared, after Host has been set from the URL.
+  std::function<void(TIdHTTPRequest& request)> OnBeforeRequest;
+  // The upload of the body, then the download of each answer body: its total (0 when unknown),
+  // then the bytes moved so far.
+  std::function<void(TWorkMode mode, std::int64_t total)> OnWorkBegin;
+  std::function<void(TWorkMode mode, std::int64_t count)> OnWork;
+
+  // Posts the whole body to url and appends a 2xx answer's body to answer. Throws vp::Error: a
+  // status outside 2xx is ErrorKind::kHttpProtocol with the status line as message, the status as
+  // code() and the answer body as detail(); answer is then left as it was. A post still under way
+  // after kPostTimeoutMs fails with "Read timed out.".
+  void Post(const std::string& url, std::string_view body, std::string& answer);
+
+  // Drops the connection at once; a transfer under way, and the rest of the post, fail with
+  // "Transfer cancelled.". Safe from any thread, and from the work events. An interruption that
+  // comes before a post fails that post at once; once a post has ended the client may post again.
+  void Interrupt();
+  // Closes the connection, if one is open. Post leaves none open behind it.
+  void Disconnect();
+
+  // The URL being requested (the current one while redirects are followed).
+  const UrlParts& URL() const { return url_; }
+  int ResponseCode() const { return response_code_; }
+
+  // Shortens kUpstreamTimeoutMs so tests of a silent upstream finish quickly; 0 restores it.
+  static void SetTimeoutForTesting(int timeout_ms);
+  // Shortens kPostTimeoutMs, for tests of an upstream that keeps every socket call alive; 0
+  // restores it.
+  static void SetPostTimeoutForTesting(int timeout_ms);
+
+ private:
+  struct Target;
+
+  // Returns true when the answer ends the post (body taken, or the redirect limit reached).
+  bool Exchange(const std::string& method, std::string_view body, bool with_body,
+                std::string& answer, std::string& next_url, int& redirects);
+  Target ResolveTarget() const;
+  void Connect(const Target& target);
+  void SendRequest(const std::string& method, std::string_view body, bool with_body,
+                   const Target& target);
+  void ReportWork(TWorkMode mode, std::int64_t count) const;
+  void PostWithin(const std::string& url, std::string_view body, std::string& answer);
+  // The watch's action: the post has run out of time.
+  void Expire();
+
+  UrlParts url_;
+  int response_code_ = 0;
+  std::mutex socket_mutex_;  // the socket's life against Interrupt from another thread
+  std::atomic<bool> interrupted_{false};
+  std::atomic<bool> expired_{false};
+  platform::Socket socket_;
+  PlainIOHandler plain_io_{socket_};
+  std::unique_ptr<vp::IOHandler> tls_io_;
+  vp::IOHandler* io_ = nullptr;
+};
+
+}  // namespace vp

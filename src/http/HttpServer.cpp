@@ -1,0 +1,383 @@
+// Listener start and stop, and the threads behind them.
+#include "http/HttpServer.h"
+
+#include <algorithm>
+#include <chrono>
+#include <system_error>
+#include <thread>
+
+#include "base/Error.h"
+#include "platform/ProcessMemory.h"
+#include "http/HttpConnection.h"
+#include "io/Watchdog.h"
+
+namespace vp {
+namespace {
+
+// How often a listening thread looks up from accept() to see whether it should stop, to join the
+// threads that have ended, and, when nothing is open, to hand freed memory back.
+constexpr int kAcceptPollMs = 500;
+// How long a connection thread that has finished waits for the next connection before it ends.
+// Long enough to carry it across the gaps between requests of a busy till or of a burst; short
+// enough that the threads and their memory go soon after the burst is over.
+constexpr auto kWorkerIdleTime = std::chrono::milliseconds(1000);
+// How many connections per processor are served at once while each is served quickly. Forwarding
+// a request is mostly handshake arithmetic; beyond a few per processor, more at once only add
+// thread switches and lock traffic, and share the processors so evenly that every request of a
+// burst finishes late, where in order of arrival the first finish early.
+constexpr unsigned kBusyConnectionsPerProcessor = 4;
+// A connection served for longer than this waits on a peer (a slow till, a slow upstream), not on
+// the processors, and stops counting against the limit. A connection that has waited its turn
+// this long is served whatever the count: a crowd of silent peers that came first (a port scan,
+// a flood of idle connections) then costs the tills behind it no more than this.
+constexpr auto kSlowConnectionTime = std::chrono::milliseconds(250);
+// While connections wait their turn, the listening thread looks this often for room made by
+// connections that have turned slow.
+constexpr int kWaitingPollMs = 25;
+// After a failed accept (out of descriptors or memory, say) the connection stays queued and the
+// socket stays readable; a short pause keeps the loop from spinning until room is made.
+constexpr auto kAcceptRetryPause = std::chrono::milliseconds(20);
+
+std::atomic<int> g_client_timeout_for_testing{0};
+std::atomic<int> g_thread_start_failures_for_testing{0};
+std::atomic<unsigned> g_busy_limit_for_testing{0};
+std::atomic<int> g_slow_ms_for_testing{0};
+
+int ClientTimeoutMs() {
+  int shortened = g_client_timeout_for_testing.load(std::memory_order_relaxed);
+  return shortened > 0 ? shortened : kClientTimeoutMs;
+}
+
+unsigned BusyConnectionLimit() {
+  unsigned limit = g_busy_limit_for_testing.load(std::memory_order_relaxed);
+  if (limit > 0) return limit;
+  // Asked once: the system reads a file to answer it.
+  static const unsigned processors = std::max(1u, std::thread::hardware_concurrency());
+  return processors * kBusyConnectionsPerProcessor;
+}
+
+WatchClock::duration SlowConnectionTime() {
+  int slow_ms = g_slow_ms_for_testing.load(std::memory_order_relaxed);
+  if (slow_ms > 0) return std::chrono::milliseconds(slow_ms);
+  return kSlowConnectionTime;
+}
+
+template <typename Body>
+std::thread StartThread(Body body) {
+  int failures = g_thread_start_failures_for_testing.load();
+  while (failures > 0 &&
+         !g_thread_start_failures_for_testing.compare_exchange_weak(failures, failures - 1)) {
+  }
+  if (failures > 0)
+    throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+  return std::thread(std::move(body));
+}
+
+}  // namespace
+
+struct TIdHTTPServer::Listening {
+  platform::Socket socket;
+  std::thread thread;
+};
+
+struct TIdHTTPServer::Connection {
+  platform::Socket socket;
+  std::string remote_ip;
+  WatchClock::time_point accepted;
+};
+
+struct TIdHTTPServer::Worker {
+  std::thread thread;
+  std::condition_variable wake;
+  std::unique_ptr<Connection> connection;  // the one being served, or handed over; guarded
+  WatchClock::time_point serving_since;    // guarded; when it was handed over
+  bool retired = false;                    // guarded; the thread has left WorkerLoop
+  platform::ThreadHeapMark heap_mark;      // set as the thread leaves; freed after the join
+
+  // Under the lock: the connection to serve next, whose serving time starts now.
+  void Take(std::unique_ptr<Connection> next) {
+    connection = std::move(next);
+    serving_since = WatchClock::now();
+  }
+};
+
+TIdHTTPServer::TIdHTTPServer() = default;
+
+TIdHTTPServer::~TIdHTTPServer() { Stop(); }
+
+void TIdHTTPServer::SetActive(bool active) {
+  if (active == active_.load()) return;
+  if (active)
+    Start();
+  else
+    Stop();
+}
+
+void TIdHTTPServer::SetClientTimeoutForTesting(int timeout_ms) {
+  g_client_timeout_for_testing = timeout_ms;
+}
+
+void TIdHTTPServer::FailThreadStartsForTesting(int count) {
+  g_thread_start_failures_for_testing = count;
+}
+
+void TIdHTTPServer::SetServingLimitForTesting(unsigned busy, int slow_ms) {
+  g_busy_limit_for_testing = busy;
+  g_slow_ms_for_testing = slow_ms;
+}
+
+std::uint16_t TIdHTTPServer::BoundPort() const {
+  return listening_.empty() ? 0 : listening_.front()->socket.LocalPort();
+}
+
+void TIdHTTPServer::Start() {
+  std::vector<TIdSocketHandle> bindings = Bindings;
+  if (bindings.empty()) {
+    bindings.push_back({"", DefaultPort, platform::IpFamily::kV4});
+    if (platform::HasIPv6()) bindings.push_back({"", DefaultPort, platform::IpFamily::kV6});
+  }
+  stopping_ = false;
+  platform::AllowManySockets();
+  try {
+    if (io_handler_) io_handler_->Init();
+    for (const TIdSocketHandle& binding : bindings) {
+      auto listening = std::make_unique<Listening>();
+      listening->socket = platform::Socket::OpenTcp(binding.IPVersion);
+      listening->socket.SetExclusiveAddressUse();
+      try {
+        listening->socket.Bind(binding.IP, binding.Port);
+      } catch (const Error& error) {
+        throw Error(ErrorKind::kBind, kMsgCouldNotBind, error.detail(), error.code());
+      }
+      // Tills come back together after an outage; a short queue would turn that burst into
+      // refused connects and one-second retries.
+      listening->socket.ListenWithSystemMaximumQueue();
+      listening_.push_back(std::move(listening));
+    }
+  } catch (...) {
+    listening_.clear();
+    if (io_handler_) io_handler_->Shutdown();
+    throw;
+  }
+  active_ = true;
+  // The OS gives no portable "highest priority" for std::thread; the accept loop does so little
+  // that it never competes with the connection threads anyway.
+  for (auto& listening : listening_)
+    listening->thread = std::thread([this, l = listening.get()] { AcceptLoop(*l); });
+}
+
+void TIdHTTPServer::Stop() {
+  if (!active_.exchange(false)) return;
+  stopping_ = true;
+  for (auto& listening : listening_) listening->socket.Interrupt();
+  for (auto& listening : listening_)
+    if (listening->thread.joinable()) listening->thread.join();
+  listening_.clear();
+
+  std::list<std::unique_ptr<Worker>> workers;
+  std::deque<std::unique_ptr<Connection>> waiting;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    waiting.swap(waiting_);
+    // A thread waiting for request bytes wakes at once; one inside the handler ends when the
+    // handler returns, which the upstream client bounds. Idle threads end now.
+    for (auto& worker : workers_)
+      if (worker->connection) worker->connection->socket.Interrupt();
+    workers.swap(workers_);
+  }
+  for (auto& worker : workers) worker->wake.notify_all();
+  for (auto& worker : workers)
+    if (worker->thread.joinable()) worker->thread.join();
+  workers.clear();  // connections handed over but never taken close unserved
+  waiting.clear();  // and so do those still waiting their turn
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    idle_workers_.clear();
+    retired_workers_ = 0;
+  }
+  if (io_handler_) io_handler_->Shutdown();
+}
+
+void TIdHTTPServer::AcceptLoop(Listening& listening) {
+  while (!stopping_) {
+    ReapRetiredWorkers();
+    bool waiting = ServeWaitingWhereRoom();
+    bool readable = false;
+    try {
+      readable = listening.socket.WaitReadable(waiting ? kWaitingPollMs : kAcceptPollMs);
+    } catch (const Error&) {
+      return;
+    }
+    if (stopping_) return;
+    if (!readable) {
+      if (!waiting) ReleaseMemoryWhenIdle();
+      continue;
+    }
+    auto connection = std::make_unique<Connection>();
+    try {
+      connection->socket = listening.socket.Accept(&connection->remote_ip);
+    } catch (const Error&) {
+      // The peer gave up before we took it, we are stopping, or the system is out of room.
+      if (!stopping_) std::this_thread::sleep_for(kAcceptRetryPause);
+      continue;
+    }
+    connection->accepted = WatchClock::now();
+    Dispatch(std::move(connection));
+  }
+}
+
+// Every connection joins the end of the line, so that none overtakes one that came earlier.
+void TIdHTTPServer::Dispatch(std::unique_ptr<Connection> connection) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (stopping_) return;  // Stop() has taken the threads already; this one closes unserved
+    waiting_.push_back(std::move(connection));
+  }
+  ServeWaitingWhereRoom();
+}
+
+bool TIdHTTPServer::MayServeNextLocked() const {
+  if (waiting_.empty()) return false;
+  WatchClock::time_point slow_since = WatchClock::now() - SlowConnectionTime();
+  if (waiting_.front()->accepted <= slow_since) return true;
+  unsigned busy = 0;
+  for (const auto& worker : workers_)
+    if (worker->connection && worker->serving_since > slow_since) ++busy;
+  return busy < BusyConnectionLimit();
+}
+
+// Hands waiting connections, the oldest first, to the thread that became idle last (its stack and
+// caches are the warmest), or to a new thread, while they may be served. Answers whether
+// connections are still waiting.
+bool TIdHTTPServer::ServeWaitingWhereRoom() {
+  for (;;) {
+    std::unique_ptr<Connection> next;
+    Worker* idle = nullptr;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (waiting_.empty()) return false;
+      if (stopping_ || !MayServeNextLocked()) return true;
+      next = std::move(waiting_.front());
+      waiting_.pop_front();
+      if (!idle_workers_.empty()) {
+        idle = idle_workers_.back();
+        idle_workers_.pop_back();
+        idle->Take(std::move(next));
+      }
+    }
+    if (idle)
+      idle->wake.notify_one();
+    else
+      StartWorker(std::move(next));
+  }
+}
+
+// When the system cannot start another thread (or find the memory for one), only this connection
+// is lost: it closes unanswered, and the listener goes on with the next.
+void TIdHTTPServer::StartWorker(std::unique_ptr<Connection> connection) {
+  std::unique_ptr<Worker> failed;  // closed after the lock is released
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (stopping_) return;
+  try {
+    workers_.push_back(std::make_unique<Worker>());
+    Worker* worker = workers_.back().get();
+    worker->Take(std::move(connection));
+    worker->thread = StartThread([this, worker] { WorkerLoop(*worker); });
+  } catch (const std::exception&) {
+    if (!workers_.empty() && !workers_.back()->thread.joinable()) {
+      failed = std::move(workers_.back());
+      workers_.pop_back();
+    }
+  }
+}
+
+void TIdHTTPServer::WorkerLoop(Worker& worker) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  for (;;) {
+    Connection& connection = *worker.connection;
+    lock.unlock();
+    RunConnection(connection);
+    lock.lock();
+    std::unique_ptr<Connection> done = std::move(worker.connection);
+    // The room this connection leaves goes to the next in line at once; a slow one left none.
+    if (!stopping_ && MayServeNextLocked()) {
+      worker.Take(std::move(waiting_.front()));
+      waiting_.pop_front();
+    }
+    lock.unlock();
+    done.reset();  // closes the socket, outside the lock
+    lock.lock();
+    if (stopping_) break;
+    if (worker.connection) continue;
+    idle_workers_.push_back(&worker);
+    bool handed = worker.wake.wait_for(lock, kWorkerIdleTime, [this, &worker] {
+      return worker.connection != nullptr || stopping_;
+    });
+    if (!handed) {
+      idle_workers_.erase(std::find(idle_workers_.begin(), idle_workers_.end(), &worker));
+      break;
+    }
+    if (stopping_) break;
+  }
+  worker.heap_mark = platform::MarkThreadHeapEnd();
+  worker.retired = true;
+  ++retired_workers_;
+  memory_to_release_ = true;
+}
+
+void TIdHTTPServer::RunConnection(Connection& connection) {
+  platform::Socket& socket = connection.socket;
+  auto drop = [&socket] { socket.Interrupt(); };
+  try {
+    // Declared before the transport, so that it still bounds the TLS close at the end.
+    Watch client_time(connection.accepted + std::chrono::milliseconds(ClientTimeoutMs()), drop);
+    std::unique_ptr<vp::IOHandler> transport;
+    if (io_handler_)
+      transport = io_handler_->Accept(socket);
+    else
+      transport = std::make_unique<PlainIOHandler>(socket);
+    HttpConnectionOptions options;
+    options.maximum_header_line_count = MaximumHeaderLineCount;
+    options.on_command_get = &OnCommandGet;
+    options.on_command_other = &OnCommandOther;
+    options.on_request_read = [&client_time] { client_time.Disarm(); };
+    options.on_handler_done = [&client_time, &drop] {
+      client_time = Watch(DeadlineIn(ClientTimeoutMs()), drop);
+    };
+    ServeOneRequest(*transport, connection.remote_ip, options);
+  } catch (const std::exception&) {
+    // A connection that fails ends without an answer; nothing is logged.
+  }
+  // Tell the peer we are done now; the descriptor itself is closed by the caller.
+  connection.socket.Interrupt();
+}
+
+void TIdHTTPServer::ReapRetiredWorkers() {
+  if (retired_workers_.load() == 0) return;
+  std::list<std::unique_ptr<Worker>> retired;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (auto it = workers_.begin(); it != workers_.end();) {
+      auto next = std::next(it);
+      if ((*it)->retired) retired.splice(retired.end(), workers_, it);
+      it = next;
+    }
+    retired_workers_ -= static_cast<int>(retired.size());
+  }
+  for (auto& worker : retired) worker->thread.join();
+}
+
+// After a burst the threads have ended, but the allocator keeps the memory they used; with
+// nothing open it is handed back, so that an idle proxy stays small.
+void TIdHTTPServer::ReleaseMemoryWhenIdle() {
+  // The threads of a burst end together, while this thread waits on the socket; taking them now
+  // hands their memory back a wait sooner.
+  ReapRetiredWorkers();
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!workers_.empty()) return;
+  }
+  if (memory_to_release_.exchange(false)) platform::ReleaseFreeMemory();
+}
+
+}  // namespace vp

@@ -1,0 +1,111 @@
+// The HTTP/1.1 listener: one listening thread per binding, a thread for each connection being
+// served, one request per connection, answered by a single handler.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/Socket.h"
+#include "http/HttpRecords.h"
+#include "io/IOHandler.h"
+#include "io/ServerIOHandler.h"
+
+namespace vp {
+
+inline constexpr const char* kMsgCouldNotBind =
+    "Could not bind socket. Address and port are already in use.";
+
+// The time a client has, from the moment it connects, to deliver its whole request (the TLS
+// handshake included), and again, once the handler has returned, to take in the whole answer. A
+// client that is slower, or that sends nothing at all, is dropped without an answer, so that it
+// cannot hold a connection thread for ever. A till sends a few kilobytes and needs milliseconds;
+// 30 s is the bound on each socket call of the TLS handshake and of the upstream side.
+inline constexpr int kClientTimeoutMs = 30000;
+
+struct TIdSocketHandle {
+  std::string IP;  // "" for every local address of the family
+  std::uint16_t Port = 0;
+  platform::IpFamily IPVersion = platform::IpFamily::kV4;
+};
+
+class TIdHTTPServer {
+ public:
+  TIdHTTPServer();
+  ~TIdHTTPServer();
+  TIdHTTPServer(const TIdHTTPServer&) = delete;
+  TIdHTTPServer& operator=(const TIdHTTPServer&) = delete;
+
+  std::uint16_t DefaultPort = 80;
+  TIdHTTPCommandEvent OnCommandGet;
+  TIdHTTPCommandEvent OnCommandOther;
+  int MaximumHeaderLineCount = 1024;
+  // Empty: every IPv4 address, and every IPv6 address where the machine has IPv6, on DefaultPort.
+  std::vector<TIdSocketHandle> Bindings;
+
+  // Attach or detach (nullptr) the transport; only while stopped. Not owned.
+  void SetIOHandler(TIdServerIOHandler* handler) { io_handler_ = handler; }
+  TIdServerIOHandler* IOHandler() const { return io_handler_; }
+
+  // Starting throws the start error and leaves the listener stopped; stopping closes every
+  // connection and waits until each connection thread has ended.
+  void SetActive(bool active);
+  bool Active() const { return active_.load(); }
+
+  // The port the first listening socket is bound to (the real one when 0 was asked for).
+  std::uint16_t BoundPort() const;
+
+  // Shortens kClientTimeoutMs, in every listener of the process; 0 restores it.
+  static void SetClientTimeoutForTesting(int timeout_ms);
+  // The next count connection threads fail to start, as when the system has no room for another.
+  static void FailThreadStartsForTesting(int count);
+  // Serves at most `busy` connections at once before the rest wait their turn; a connection
+  // served, or waiting, for longer than slow_ms no longer counts; 0, 0 restores the defaults.
+  static void SetServingLimitForTesting(unsigned busy, int slow_ms);
+
+ private:
+  struct Listening;
+  struct Connection;
+  struct Worker;
+
+  void Start();
+  void Stop();
+  void AcceptLoop(Listening& listening);
+  void Dispatch(std::unique_ptr<Connection> connection);
+  bool MayServeNextLocked() const;
+  bool ServeWaitingWhereRoom();
+  void StartWorker(std::unique_ptr<Connection> connection);
+  void WorkerLoop(Worker& worker);
+  void RunConnection(Connection& connection);
+  void ReapRetiredWorkers();
+  void ReleaseMemoryWhenIdle();
+
+  TIdServerIOHandler* io_handler_ = nullptr;
+  std::atomic<bool> active_{false};
+  std::atomic<bool> stopping_{false};
+  std::vector<std::unique_ptr<Listening>> listening_;
+
+  // Each connection is served by a thread of its own. A thread that has finished one takes the
+  // next waiting connection, or waits a short while for one before it ends, so that under load
+  // threads are reused instead of being started and torn down for every connection. A few
+  // connections per processor are served at once; while that many are being served quickly, the
+  // next ones wait in order of arrival. A connection that takes long (a slow peer, a slow
+  // upstream) makes room for another, and none waits its turn for long. The mutex is held only
+  // to hand a connection over; sockets are closed and handlers run outside it.
+  std::mutex mutex_;
+  std::list<std::unique_ptr<Worker>> workers_;       // guarded, as is each worker's connection
+  std::vector<Worker*> idle_workers_;                // guarded; the most recently idle last
+  std::deque<std::unique_ptr<Connection>> waiting_;  // guarded; the oldest first
+  std::atomic<int> retired_workers_{0};
+  std::atomic<bool> memory_to_release_{false};
+};
+
+}  // namespace vp

@@ -1,0 +1,248 @@
+// Loading and binding of the TLS library, and the texts of its error queue.
+#include "tls/SslLibrary.h"
+
+#include <mutex>
+
+#include "platform/DynamicLibrary.h"
+#include "base/Error.h"
+#include "platform/FileSystem.h"
+
+namespace vp {
+
+struct SslLibrary::Files {
+  std::unique_ptr<platform::DynamicLibrary> crypto;
+  std::unique_ptr<platform::DynamicLibrary> ssl;
+};
+
+namespace {
+
+// OpenSSL 3 keeps its own locks (it is thread-safe without the locking callbacks that 1.0.x
+// needed), so loading binds the functions, initialises the library once, and nothing more.
+
+std::mutex g_mutex;
+std::shared_ptr<const SslLibrary> g_library;  // guarded by g_mutex
+std::string g_ssl_name_override;              // guarded by g_mutex
+std::string g_crypto_name_override;           // guarded by g_mutex
+
+// OpenSSL 3's own names: libssl.so.3 here, libssl-3.dll or libssl-3-x64.dll on Windows.
+std::string DefaultSslName() { return platform::VersionedLibraryFileName("libssl", 3); }
+std::string DefaultCryptoName() { return platform::VersionedLibraryFileName("libcrypto", 3); }
+
+std::string SslNameLocked() {
+  return g_ssl_name_override.empty() ? DefaultSslName() : g_ssl_name_override;
+}
+std::string CryptoNameLocked() {
+  return g_crypto_name_override.empty() ? DefaultCryptoName() : g_crypto_name_override;
+}
+
+// Looks up every function by name, noting each one that is missing instead of stopping at the
+// first, so one error names all of them.
+class Binder {
+ public:
+  Binder(const platform::DynamicLibrary* library, std::string file)
+      : library_(library), file_(std::move(file)) {}
+
+  template <typename Fn>
+  void operator()(Fn& slot, const char* name) {
+    void* symbol = library_ ? library_->Symbol(name) : nullptr;
+    slot = reinterpret_cast<Fn>(symbol);
+    if (!symbol && library_) missing_ += (missing_.empty() ? "" : ", ") + std::string(name);
+  }
+
+  // "file: a, b" for each missing function, empty when all were found.
+  std::string Report() const { return missing_.empty() ? "" : file_ + " lacks " + missing_; }
+
+ private:
+  const platform::DynamicLibrary* library_;
+  std::string file_;
+  std::string missing_;
+};
+
+#define VP_BIND(binder, f, name) binder(f.name, #name)
+
+void BindSsl(Binder& b, SslFunctions& f) {
+  VP_BIND(b, f, OPENSSL_init_ssl);
+  VP_BIND(b, f, TLS_method);
+  VP_BIND(b, f, TLS_server_method);
+  VP_BIND(b, f, TLS_client_method);
+  VP_BIND(b, f, SSL_CTX_new);
+  VP_BIND(b, f, SSL_CTX_free);
+  VP_BIND(b, f, SSL_CTX_ctrl);
+  VP_BIND(b, f, SSL_CTX_set_options);
+  VP_BIND(b, f, SSL_CTX_set_security_level);
+  VP_BIND(b, f, SSL_CTX_set_default_passwd_cb);
+  VP_BIND(b, f, SSL_CTX_set_default_verify_paths);
+  VP_BIND(b, f, SSL_CTX_load_verify_locations);
+  VP_BIND(b, f, SSL_CTX_use_certificate_file);
+  VP_BIND(b, f, SSL_CTX_use_PrivateKey_file);
+  VP_BIND(b, f, SSL_CTX_check_private_key);
+  VP_BIND(b, f, SSL_CTX_set0_tmp_dh_pkey);
+  VP_BIND(b, f, SSL_CTX_set_info_callback);
+  VP_BIND(b, f, SSL_CTX_set_cipher_list);
+  VP_BIND(b, f, SSL_CTX_set_verify);
+  VP_BIND(b, f, SSL_CTX_set_verify_depth);
+  VP_BIND(b, f, SSL_CTX_set_session_id_context);
+  VP_BIND(b, f, SSL_load_client_CA_file);
+  VP_BIND(b, f, SSL_CTX_set_client_CA_list);
+  VP_BIND(b, f, SSL_new);
+  VP_BIND(b, f, SSL_free);
+  VP_BIND(b, f, SSL_set_bio);
+  VP_BIND(b, f, SSL_accept);
+  VP_BIND(b, f, SSL_connect);
+  VP_BIND(b, f, SSL_read);
+  VP_BIND(b, f, SSL_peek);
+  VP_BIND(b, f, SSL_write);
+  VP_BIND(b, f, SSL_pending);
+  VP_BIND(b, f, SSL_shutdown);
+  VP_BIND(b, f, SSL_get_error);
+  VP_BIND(b, f, SSL_is_init_finished);
+  VP_BIND(b, f, SSL_ctrl);
+  VP_BIND(b, f, SSL_set_ex_data);
+  VP_BIND(b, f, SSL_get_ex_data);
+  VP_BIND(b, f, SSL_get_ex_data_X509_STORE_CTX_idx);
+  VP_BIND(b, f, SSL_get_servername);
+  VP_BIND(b, f, SSL_get_version);
+}
+
+void BindCrypto(Binder& b, SslFunctions& f) {
+  VP_BIND(b, f, ERR_get_error);
+  VP_BIND(b, f, ERR_peek_error);
+  VP_BIND(b, f, ERR_clear_error);
+  VP_BIND(b, f, ERR_error_string_n);
+  VP_BIND(b, f, BIO_s_mem);
+  VP_BIND(b, f, BIO_new);
+  VP_BIND(b, f, BIO_new_file);
+  VP_BIND(b, f, BIO_free);
+  VP_BIND(b, f, BIO_read);
+  VP_BIND(b, f, BIO_write);
+  VP_BIND(b, f, BIO_ctrl_pending);
+  VP_BIND(b, f, PEM_read_bio_Parameters);
+  VP_BIND(b, f, EVP_PKEY_free);
+  VP_BIND(b, f, X509_STORE_CTX_get_ex_data);
+  VP_BIND(b, f, X509_STORE_CTX_get_error);
+  VP_BIND(b, f, X509_STORE_CTX_get_error_depth);
+  VP_BIND(b, f, X509_STORE_CTX_get_current_cert);
+  VP_BIND(b, f, i2d_X509);
+  VP_BIND(b, f, d2i_X509);
+  VP_BIND(b, f, X509_free);
+  VP_BIND(b, f, X509_up_ref);
+  VP_BIND(b, f, PEM_write_bio_X509);
+  VP_BIND(b, f, EVP_sha256);
+  VP_BIND(b, f, X509_digest);
+  VP_BIND(b, f, d2i_PKCS12);
+  VP_BIND(b, f, PKCS12_free);
+  VP_BIND(b, f, PKCS12_parse);
+  VP_BIND(b, f, OPENSSL_sk_num);
+  VP_BIND(b, f, OPENSSL_sk_value);
+  VP_BIND(b, f, OPENSSL_sk_free);
+  VP_BIND(b, f, X509_STORE_new);
+  VP_BIND(b, f, X509_STORE_free);
+  VP_BIND(b, f, X509_STORE_load_file);
+  VP_BIND(b, f, X509_STORE_CTX_new);
+  VP_BIND(b, f, X509_STORE_CTX_free);
+  VP_BIND(b, f, X509_STORE_CTX_init);
+  VP_BIND(b, f, X509_STORE_CTX_set_purpose);
+  VP_BIND(b, f, X509_STORE_CTX_get0_param);
+  VP_BIND(b, f, X509_VERIFY_PARAM_set1_host);
+  VP_BIND(b, f, X509_VERIFY_PARAM_set1_ip_asc);
+  VP_BIND(b, f, X509_verify_cert);
+}
+
+#undef VP_BIND
+
+void AddLine(std::string& text, const std::string& line) {
+  if (line.empty()) return;
+  if (!text.empty()) text += "; ";
+  text += line;
+}
+
+}  // namespace
+
+// Called with g_mutex held.
+std::shared_ptr<const SslLibrary> LoadSslLibrary() {
+  std::string crypto_name = CryptoNameLocked();
+  std::string ssl_name = SslNameLocked();
+  auto files = std::make_unique<SslLibrary::Files>();
+  // libcrypto first: on Windows libssl-3.dll then finds it already loaded from our folder.
+  files->crypto = platform::DynamicLibrary::Open(crypto_name);
+  files->ssl = platform::DynamicLibrary::Open(ssl_name);
+
+  SslFunctions functions{};
+  Binder ssl_binder(files->ssl.get(), ssl_name);
+  Binder crypto_binder(files->crypto.get(), crypto_name);
+  BindSsl(ssl_binder, functions);
+  BindCrypto(crypto_binder, functions);
+
+  std::string detail;
+  if (!files->ssl) AddLine(detail, "cannot open " + ssl_name);
+  if (!files->crypto) AddLine(detail, "cannot open " + crypto_name);
+  AddLine(detail, ssl_binder.Report());
+  AddLine(detail, crypto_binder.Report());
+  if (!detail.empty()) throw Error(ErrorKind::kSslLibrary, kMsgCouldNotLoadSslLibrary, detail);
+
+  if (functions.OPENSSL_init_ssl(0, nullptr) != 1)
+    throw Error(ErrorKind::kSslLibrary, kMsgCouldNotLoadSslLibrary, "OPENSSL_init_ssl failed");
+  return std::shared_ptr<const SslLibrary>(new SslLibrary(std::move(files), functions));
+}
+
+SslLibrary::SslLibrary(std::unique_ptr<Files> files, const SslFunctions& functions)
+    : files_(std::move(files)), functions_(functions) {}
+
+SslLibrary::~SslLibrary() = default;
+
+std::shared_ptr<const SslLibrary> SslLibrary::Get() {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  if (!g_library) g_library = LoadSslLibrary();  // a throw leaves it empty for the next try
+  return g_library;
+}
+
+void SslLibrary::ClearErrors() const { functions_.ERR_clear_error(); }
+
+std::string SslLibrary::TakeErrorText() const {
+  std::string text;
+  while (unsigned long error = functions_.ERR_get_error()) {
+    char line[256] = {};
+    functions_.ERR_error_string_n(error, line, sizeof line);
+    if (!text.empty()) text += "\n";
+    text += line;
+  }
+  return text;
+}
+
+bool SslLibrary::PeerClosedUnexpectedly() const {
+  unsigned long error = functions_.ERR_peek_error();
+  if (error & openssl::kErrSystemFlag) return false;
+  return ((error >> openssl::kErrLibOffset) & openssl::kErrLibMask) == openssl::kErrLibSsl &&
+         (error & openssl::kErrReasonMask) == openssl::kReasonUnexpectedEofWhileReading;
+}
+
+std::string SslLibraryName() {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  return SslNameLocked();
+}
+
+std::string CryptoLibraryName() {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  return CryptoNameLocked();
+}
+
+void SetSslLibraryNamesForTesting(const std::string& ssl, const std::string& crypto) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  g_ssl_name_override = ssl;
+  g_crypto_name_override = crypto;
+  g_library.reset();
+}
+
+bool SslLibraryFilesPresent() {
+  // Every forwarded request asks; once the table is loaded we hold both files open already, and
+  // loading and unloading them again per request would be pure cost.
+  {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    if (g_library) return true;
+  }
+  auto ssl = platform::DynamicLibrary::Open(SslLibraryName());
+  auto crypto = platform::DynamicLibrary::Open(CryptoLibraryName());
+  return ssl && crypto;
+}
+
+}  // namespace vp
