@@ -69,14 +69,22 @@ Options ParseOptions(int argc, char** argv) {
     }
     if (i + 1 == argc) throw std::runtime_error("no value for " + name);
     const char* value = argv[i + 1];
-    if (name == "--host") options.host = value;
-    else if (name == "--port") options.port = std::atoi(value);
-    else if (name == "--transport") options.transport = ParseTransport(value);
-    else if (name == "--concurrency") options.concurrency = std::atoi(value);
-    else if (name == "--requests") options.requests = std::atol(value);
-    else if (name == "--seconds") options.seconds = std::atof(value);
-    else if (name == "--latencies") options.latencies_file = value;
-    else throw std::runtime_error("unknown option " + name);
+    if (name == "--host")
+      options.host = value;
+    else if (name == "--port")
+      options.port = std::atoi(value);
+    else if (name == "--transport")
+      options.transport = ParseTransport(value);
+    else if (name == "--concurrency")
+      options.concurrency = std::atoi(value);
+    else if (name == "--requests")
+      options.requests = std::atol(value);
+    else if (name == "--seconds")
+      options.seconds = std::atof(value);
+    else if (name == "--latencies")
+      options.latencies_file = value;
+    else
+      throw std::runtime_error("unknown option " + name);
   }
   if (options.port <= 0 || options.concurrency < 1 || options.requests < 1 || options.seconds <= 0)
     throw std::runtime_error(
@@ -92,8 +100,8 @@ SslCtxPtr MakeContext(const Options& options) {
   PinVersion(ctx.get(), options.transport == Transport::kTls10 ? TLS1_VERSION : TLS1_2_VERSION);
   // Like a till that keeps no sessions: every connection is a full handshake.
   SSL_CTX_set_session_cache_mode(ctx.get(), SSL_SESS_CACHE_OFF);
-  SSL_CTX_set_options(ctx.get(), SSL_OP_IGNORE_UNEXPECTED_EOF |
-                                     (options.tickets ? 0 : SSL_OP_NO_TICKET));
+  SSL_CTX_set_options(ctx.get(),
+                      SSL_OP_IGNORE_UNEXPECTED_EOF | (options.tickets ? 0 : SSL_OP_NO_TICKET));
   return ctx;
 }
 
@@ -110,8 +118,8 @@ const std::string& Request() {
 bool IsGoodAnswer(const std::string& answer) {
   if (answer.compare(0, 7, "HTTP/1.") != 0 || answer.compare(8, 5, " 200 ") != 0) return false;
   std::size_t head_end = answer.find("\r\n\r\n");
-  return head_end != std::string::npos && answer.compare(head_end + 4, std::string::npos,
-                                                         AnswerBody()) == 0;
+  return head_end != std::string::npos &&
+         answer.compare(head_end + 4, std::string::npos, AnswerBody()) == 0;
 }
 
 // One request on a fresh connection; the answer is read until the server closes.
@@ -203,9 +211,8 @@ int main(int argc, char** argv) {
     Totals totals;
     std::atomic<long> issued{0};
     Clock::time_point start = Clock::now();
-    Clock::time_point deadline =
-        start + std::chrono::duration_cast<Clock::duration>(
-                    std::chrono::duration<double>(options.seconds));
+    Clock::time_point deadline = start + std::chrono::duration_cast<Clock::duration>(
+                                             std::chrono::duration<double>(options.seconds));
     std::vector<std::thread> workers;
     for (int i = 0; i < options.concurrency; ++i)
       workers.emplace_back([&] { Worker(options, ctx.get(), deadline, issued, totals); });
@@ -216,11 +223,10 @@ int main(int argc, char** argv) {
     std::sort(latencies.begin(), latencies.end());
     if (!options.latencies_file.empty()) AppendLatencies(options.latencies_file, latencies);
     std::printf("rps=%.1f p50_ms=%.2f p99_ms=%.2f good=%zu bad=%ld seconds=%.2f\n",
-                static_cast<double>(latencies.size()) / elapsed.count(),
-                NearestRank(latencies, 50), NearestRank(latencies, 99), latencies.size(),
-                totals.bad, elapsed.count());
-    if (totals.bad) std::fprintf(stderr, "vp-bench-client: first failure: %s\n",
-                                 totals.first_error.c_str());
+                static_cast<double>(latencies.size()) / elapsed.count(), NearestRank(latencies, 50),
+                NearestRank(latencies, 99), latencies.size(), totals.bad, elapsed.count());
+    if (totals.bad)
+      std::fprintf(stderr, "vp-bench-client: first failure: %s\n", totals.first_error.c_str());
     return 0;
   });
 }

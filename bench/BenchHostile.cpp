@@ -22,8 +22,8 @@
 #include <thread>
 #include <vector>
 
-#include "BenchMain.h"
 #include "BenchHttp.h"
+#include "BenchMain.h"
 #include "BenchTls.h"
 #include "base/Error.h"
 #include "platform/Socket.h"
@@ -55,13 +55,20 @@ Options ParseOptions(int argc, char** argv) {
   for (int i = 2; i + 1 < argc; i += 2) {
     std::string name = argv[i];
     const char* value = argv[i + 1];
-    if (name == "--port") options.port = std::atoi(value);
-    else if (name == "--idle") options.idle = std::atoi(value);
-    else if (name == "--slow") options.slow = std::atoi(value);
-    else if (name == "--transport") options.tls = std::string(value) == "tls1.0";
-    else if (name == "--byte-ms") options.byte_ms = std::atoi(value);
-    else if (name == "--seconds") options.seconds = std::atof(value);
-    else throw std::runtime_error("unknown option " + name);
+    if (name == "--port")
+      options.port = std::atoi(value);
+    else if (name == "--idle")
+      options.idle = std::atoi(value);
+    else if (name == "--slow")
+      options.slow = std::atoi(value);
+    else if (name == "--transport")
+      options.tls = std::string(value) == "tls1.0";
+    else if (name == "--byte-ms")
+      options.byte_ms = std::atoi(value);
+    else if (name == "--seconds")
+      options.seconds = std::atof(value);
+    else
+      throw std::runtime_error("unknown option " + name);
   }
   if (options.byte_ms < 1 || (options.command == "hold" && options.port <= 0))
     throw std::runtime_error("vp-bench-hostile: bad options");
@@ -148,9 +155,8 @@ int Hold(const Options& options) {
 void Drip(platform::Socket socket, int byte_ms) {
   try {
     socket.SetTimeouts(30000, 30000);
-    if (!ReadRequest([&socket](char* buffer, std::size_t size) {
-          return socket.Receive(buffer, size);
-        }))
+    if (!ReadRequest(
+            [&socket](char* buffer, std::size_t size) { return socket.Receive(buffer, size); }))
       return;
     socket.SendAll("HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\nContent-Length: 1000\r\n\r\n");
     for (int i = 0; i < 1000; ++i) {

@@ -11,8 +11,8 @@
 #include <thread>
 #include <vector>
 
-#include "BenchMain.h"
 #include "BenchHttp.h"
+#include "BenchMain.h"
 #include "BenchTls.h"
 #include "SoapTexts.h"
 #include "base/Error.h"
@@ -34,14 +34,20 @@ Options ParseOptions(int argc, char** argv) {
   for (int i = 1; i + 1 < argc; i += 2) {
     std::string name = argv[i];
     const char* value = argv[i + 1];
-    if (name == "--cert") options.cert = value;
-    else if (name == "--key") options.key = value;
-    else if (name == "--port") options.port = std::atoi(value);
-    else if (name == "--threads") options.threads = std::atoi(value);
-    else throw std::runtime_error("unknown option " + name);
+    if (name == "--cert")
+      options.cert = value;
+    else if (name == "--key")
+      options.key = value;
+    else if (name == "--port")
+      options.port = std::atoi(value);
+    else if (name == "--threads")
+      options.threads = std::atoi(value);
+    else
+      throw std::runtime_error("unknown option " + name);
   }
   if (options.cert.empty() || options.key.empty() || options.threads < 1)
-    throw std::runtime_error("usage: vp-bench-upstream --cert FILE --key FILE [--port N] [--threads N]");
+    throw std::runtime_error(
+        "usage: vp-bench-upstream --cert FILE --key FILE [--port N] [--threads N]");
   return options;
 }
 

@@ -6,9 +6,9 @@
 
 #include "MemoryIOHandler.h"
 #include "base/Error.h"
-#include "io/BufferedReader.h"
 #include "http/HttpAnswer.h"
 #include "http/HttpAnswerStream.h"
+#include "io/BufferedReader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   vp::fuzz::MemoryIOHandler io(std::string(reinterpret_cast<const char*>(data), size));

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <string>
 
-#include "json/KesJSON.h"
 #include "base/Error.h"
+#include "json/KesJSON.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <string_view>
 
-#include "platform/Socket.h"
 #include "io/IOHandler.h"
+#include "platform/Socket.h"
 
 namespace vp::fuzz {
 

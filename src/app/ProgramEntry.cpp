@@ -4,6 +4,8 @@
 #include <exception>
 #include <memory>
 
+#include "app/SystemHostActions.h"
+#include "base/AsciiText.h"
 #include "host/CommandLine.h"
 #include "host/CommonProc.h"
 #include "host/ForegroundServer.h"
@@ -13,8 +15,6 @@
 #include "platform/CodePage.h"
 #include "platform/ServiceManager.h"
 #include "platform/UserPrompt.h"
-#include "base/AsciiText.h"
-#include "app/SystemHostActions.h"
 #include "ui/TrayApplication.h"
 
 namespace vp {

@@ -3,10 +3,10 @@
 #include <string>
 #include <vector>
 
+#include "app/ProgramEntry.h"
 #include "host/KesCertStore.h"
 #include "platform/MainThread.h"
 #include "platform/ProcessMemory.h"
-#include "app/ProgramEntry.h"
 
 int main(int argc, char** argv) {
   vp::platform::PrepareHeapForManyThreads();

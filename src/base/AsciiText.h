@@ -26,16 +26,14 @@ inline std::string AsciiUpperCopy(std::string_view text) {
 }
 
 inline bool EqualsNoCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
            return AsciiLower(x) == AsciiLower(y);
          });
 }
 
 inline bool ContainsNoCase(std::string_view text, std::string_view word) {
-  return std::search(text.begin(), text.end(), word.begin(), word.end(), [](char x, char y) {
-           return AsciiLower(x) == AsciiLower(y);
-         }) != text.end();
+  return std::search(text.begin(), text.end(), word.begin(), word.end(),
+                     [](char x, char y) { return AsciiLower(x) == AsciiLower(y); }) != text.end();
 }
 
 // Without the spaces and tabs at either end.

@@ -9,22 +9,22 @@ namespace vp {
 
 // Every kind of failure the program raises. Callers branch on the kind, never on the text.
 enum class ErrorKind {
-  kGeneric,            // anything without a kind of its own
-  kSocket,             // a socket call failed (connect refused, reset, resolve failure, ...)
-  kSocketTimeout,      // a socket send or receive ran past its timeout
-  kConnectionClosed,   // the peer closed the connection before the expected bytes arrived
-  kBind,               // a listening socket could not be bound
-  kFileOpen,           // a file could not be opened for reading
-  kFileCreate,         // a file could not be created or replaced
-  kConvert,            // a text could not be converted to a number
-  kSslLibrary,         // the TLS library could not be loaded or lacks a function
-  kSsl,                // a TLS context, handshake or record failed
-  kHttpProtocol,       // malformed HTTP, or an upstream status outside 2xx
-  kDns,                // a DNS query failed or its reply was malformed
-  kCancelled,          // the user cancelled a transfer
-  kLimit,              // a safety bound was reached (line length, header count, retries)
-  kSystem,             // the service manager or another OS service refused; what() is its text
-  kSettings,           // the settings hold a value that an operation cannot use safely
+  kGeneric,           // anything without a kind of its own
+  kSocket,            // a socket call failed (connect refused, reset, resolve failure, ...)
+  kSocketTimeout,     // a socket send or receive ran past its timeout
+  kConnectionClosed,  // the peer closed the connection before the expected bytes arrived
+  kBind,              // a listening socket could not be bound
+  kFileOpen,          // a file could not be opened for reading
+  kFileCreate,        // a file could not be created or replaced
+  kConvert,           // a text could not be converted to a number
+  kSslLibrary,        // the TLS library could not be loaded or lacks a function
+  kSsl,               // a TLS context, handshake or record failed
+  kHttpProtocol,      // malformed HTTP, or an upstream status outside 2xx
+  kDns,               // a DNS query failed or its reply was malformed
+  kCancelled,         // the user cancelled a transfer
+  kLimit,             // a safety bound was reached (line length, header count, retries)
+  kSystem,            // the service manager or another OS service refused; what() is its text
+  kSettings,          // the settings hold a value that an operation cannot use safely
 };
 
 class Error : public std::runtime_error {

@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/Socket.h"
 #include "dns/DnsRecords.h"
+#include "platform/Socket.h"
 
 namespace vp {
 

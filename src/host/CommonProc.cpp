@@ -3,8 +3,8 @@
 
 #include <vector>
 
-#include "platform/CodePage.h"
 #include "base/Error.h"
+#include "platform/CodePage.h"
 #include "platform/FileSystem.h"
 #include "platform/HostsFile.h"
 #include "platform/ProcessLauncher.h"

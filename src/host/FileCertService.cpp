@@ -8,9 +8,9 @@
 #include <system_error>
 #include <vector>
 
+#include "base/AsciiText.h"
 #include "base/Error.h"
 #include "platform/FileSystem.h"
-#include "base/AsciiText.h"
 #include "tls/SslLibrary.h"
 
 namespace vp {

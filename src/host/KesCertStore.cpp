@@ -2,11 +2,11 @@
 // own where it has one, the trust store files worked through the TLS library elsewhere.
 #include "host/KesCertStore.h"
 
-#include "host/FileCertService.h"
 #include "base/Error.h"
+#include "host/FileCertService.h"
 #include "platform/FileSystem.h"
-#include "tls/SslLibrary.h"
 #include "proxy/KesHttp.h"
+#include "tls/SslLibrary.h"
 
 namespace vp {
 namespace {

@@ -4,13 +4,13 @@
 #include <atomic>
 #include <thread>
 
+#include "base/AsciiText.h"
 #include "host/CommandLine.h"
 #include "host/ServiceControl.h"
 #include "platform/CodePage.h"
 #include "platform/FileSystem.h"
 #include "platform/MainThread.h"
 #include "platform/UserPrompt.h"
-#include "base/AsciiText.h"
 
 namespace vp {
 namespace {

@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <cctype>
 
-#include "base/Error.h"
 #include "base/AsciiText.h"
+#include "base/Error.h"
 #include "http/HttpAnswerStream.h"
 
 namespace vp {

@@ -7,8 +7,8 @@
 #include <functional>
 #include <string>
 
-#include "io/BufferedReader.h"
 #include "http/HttpRecords.h"
+#include "io/BufferedReader.h"
 
 namespace vp {
 

@@ -4,12 +4,12 @@
 #include <algorithm>
 #include <cctype>
 
-#include "base/Error.h"
 #include "base/AsciiText.h"
-#include "io/BufferedReader.h"
+#include "base/Error.h"
 #include "http/HttpAnswer.h"
 #include "http/HttpAnswerStream.h"
 #include "http/HttpRedirect.h"
+#include "io/BufferedReader.h"
 #include "io/Watchdog.h"
 
 namespace vp {

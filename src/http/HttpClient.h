@@ -10,11 +10,11 @@
 #include <string>
 #include <string_view>
 
-#include "platform/Socket.h"
 #include "http/HttpClientRequest.h"
-#include "io/IOHandler.h"
-#include "tls/SslClientIOHandler.h"
 #include "http/UrlSplit.h"
+#include "io/IOHandler.h"
+#include "platform/Socket.h"
+#include "tls/SslClientIOHandler.h"
 
 namespace vp {
 

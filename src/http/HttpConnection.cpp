@@ -4,8 +4,8 @@
 #include <cctype>
 #include <charconv>
 
-#include "base/Error.h"
 #include "base/AsciiText.h"
+#include "base/Error.h"
 #include "http/UrlSplit.h"
 
 namespace vp {
@@ -40,12 +40,14 @@ THTTPCommandType CommandTypeOf(const std::string& method) {
 // Request line: method, target, version; the version is the text after the last space.
 void ParseRequestLine(const std::string& line, TIdHTTPRequestInfo& request) {
   std::size_t last_space = line.rfind(' ');
-  if (last_space == std::string::npos) throw Error(ErrorKind::kHttpProtocol, kMsgErrorParsingCommand);
+  if (last_space == std::string::npos)
+    throw Error(ErrorKind::kHttpProtocol, kMsgErrorParsingCommand);
   request.Version = line.substr(last_space + 1);
   std::size_t slash = request.Version.find('/');
   std::size_t dot = request.Version.find('.', slash == std::string::npos ? 0 : slash);
   if (slash != std::string::npos && dot != std::string::npos) {
-    request.VersionMajor = VersionNumber(std::string_view(request.Version).substr(slash + 1, dot - slash - 1));
+    request.VersionMajor =
+        VersionNumber(std::string_view(request.Version).substr(slash + 1, dot - slash - 1));
     request.VersionMinor = VersionNumber(std::string_view(request.Version).substr(dot + 1));
   }
   std::string head = line.substr(0, last_space);
@@ -162,7 +164,8 @@ BodyOutcome ReadBody(BufferedReader& reader, TIdHTTPRequestInfo& request,
 // Host and Expect, for HTTP/1.1 and later. Returns false when the request has been answered.
 bool CheckHttp11Headers(BufferedReader& reader, const TIdHTTPRequestInfo& request,
                         TIdHTTPResponseInfo& response, IOHandler& io) {
-  bool http11 = request.VersionMajor > 1 || (request.VersionMajor == 1 && request.VersionMinor >= 1);
+  bool http11 =
+      request.VersionMajor > 1 || (request.VersionMajor == 1 && request.VersionMinor >= 1);
   if (!http11) return true;
   if (request.RawHeaders.Value("Host").empty()) {
     SendStatusOnly(response, 400);
@@ -181,7 +184,8 @@ void CheckAuthorization(TIdHTTPRequestInfo& request) {
   std::string value = request.RawHeaders.Value("Authorization");
   if (value.empty()) return;
   std::string scheme = value.substr(0, value.find(' '));
-  if (AsciiLowerCopy(scheme) != "basic") throw Error(ErrorKind::kHttpProtocol, kMsgUnsupportedAuthorization);
+  if (AsciiLowerCopy(scheme) != "basic")
+    throw Error(ErrorKind::kHttpProtocol, kMsgUnsupportedAuthorization);
   // Nothing checks the credentials; they are kept as sent.
   request.AuthUsername = Trim(std::string_view(value).substr(scheme.size()));
 }

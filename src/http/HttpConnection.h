@@ -3,8 +3,8 @@
 
 #include <functional>
 
-#include "io/BufferedReader.h"
 #include "http/HttpRecords.h"
+#include "io/BufferedReader.h"
 #include "io/IOHandler.h"
 
 namespace vp {

@@ -22,11 +22,11 @@ std::string FormatHttpDate(std::int64_t unix_seconds) {
   hh_mm_ss<seconds> clock{time - day};
   weekday week{day};
   char text[64];
-  std::snprintf(text, sizeof text, "%s, %02u %s %04d %02ld:%02ld:%02ld GMT",
-                kDays[week.c_encoding()], static_cast<unsigned>(date.day()),
-                kMonths[static_cast<unsigned>(date.month()) - 1], static_cast<int>(date.year()),
-                static_cast<long>(clock.hours().count()), static_cast<long>(clock.minutes().count()),
-                static_cast<long>(clock.seconds().count()));
+  std::snprintf(
+      text, sizeof text, "%s, %02u %s %04d %02ld:%02ld:%02ld GMT", kDays[week.c_encoding()],
+      static_cast<unsigned>(date.day()), kMonths[static_cast<unsigned>(date.month()) - 1],
+      static_cast<int>(date.year()), static_cast<long>(clock.hours().count()),
+      static_cast<long>(clock.minutes().count()), static_cast<long>(clock.seconds().count()));
   return text;
 }
 

@@ -1,10 +1,10 @@
 // Header lists and response writing.
 #include "http/HttpRecords.h"
 
-#include "platform/FileSystem.h"
 #include "base/AsciiText.h"
 #include "http/HttpDate.h"
 #include "http/MimeTable.h"
+#include "platform/FileSystem.h"
 
 namespace vp {
 
@@ -26,13 +26,20 @@ bool THeaderList::Has(std::string_view name) const {
 
 std::string ReasonPhrase(int status_code) {
   switch (status_code) {
-    case 100: return "Continue";
-    case 200: return "OK";
-    case 400: return "Bad Request";
-    case 411: return "Length Required";
-    case 417: return "Expectation Failed";
-    case 500: return "Internal Server Error";
-    default: return "Unknown";
+    case 100:
+      return "Continue";
+    case 200:
+      return "OK";
+    case 400:
+      return "Bad Request";
+    case 411:
+      return "Length Required";
+    case 417:
+      return "Expectation Failed";
+    case 500:
+      return "Internal Server Error";
+    default:
+      return "Unknown";
   }
 }
 

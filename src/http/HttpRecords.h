@@ -25,7 +25,16 @@ class TIdContext {
   BufferedReader& reader_;
 };
 
-enum class THTTPCommandType { hcUnknown, hcHEAD, hcGET, hcPOST, hcDELETE, hcPUT, hcTRACE, hcOPTION };
+enum class THTTPCommandType {
+  hcUnknown,
+  hcHEAD,
+  hcGET,
+  hcPOST,
+  hcDELETE,
+  hcPUT,
+  hcTRACE,
+  hcOPTION
+};
 
 // Header lines in arrival order; names compare without regard to case.
 class THeaderList {

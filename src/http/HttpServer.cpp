@@ -7,9 +7,9 @@
 #include <thread>
 
 #include "base/Error.h"
-#include "platform/ProcessMemory.h"
 #include "http/HttpConnection.h"
 #include "io/Watchdog.h"
+#include "platform/ProcessMemory.h"
 
 namespace vp {
 namespace {

@@ -14,10 +14,10 @@
 #include <thread>
 #include <vector>
 
-#include "platform/Socket.h"
 #include "http/HttpRecords.h"
 #include "io/IOHandler.h"
 #include "io/ServerIOHandler.h"
+#include "platform/Socket.h"
 
 namespace vp {
 

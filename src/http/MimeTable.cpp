@@ -5,22 +5,29 @@
 #include <map>
 #include <mutex>
 
+#include "base/AsciiText.h"
 #include "platform/FileSystem.h"
 #include "platform/MimeRegistry.h"
-#include "base/AsciiText.h"
 
 namespace vp {
 namespace {
 
 // The common web types. ".crt" is deliberately absent: certificates get what the system registers.
 constexpr std::pair<const char*, const char*> kBuiltIn[] = {
-    {".htm", "text/html"},         {".html", "text/html"},
-    {".txt", "text/plain"},        {".xml", "text/xml"},
-    {".css", "text/css"},          {".js", "application/javascript"},
-    {".json", "application/json"}, {".png", "image/png"},
-    {".gif", "image/gif"},         {".jpg", "image/jpeg"},
-    {".jpeg", "image/jpeg"},       {".ico", "image/x-icon"},
-    {".pdf", "application/pdf"},   {".zip", "application/zip"},
+    {".htm", "text/html"},
+    {".html", "text/html"},
+    {".txt", "text/plain"},
+    {".xml", "text/xml"},
+    {".css", "text/css"},
+    {".js", "application/javascript"},
+    {".json", "application/json"},
+    {".png", "image/png"},
+    {".gif", "image/gif"},
+    {".jpg", "image/jpeg"},
+    {".jpeg", "image/jpeg"},
+    {".ico", "image/x-icon"},
+    {".pdf", "application/pdf"},
+    {".zip", "application/zip"},
     {".exe", "application/octet-stream"},
 };
 

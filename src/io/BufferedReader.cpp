@@ -57,8 +57,8 @@ void BufferedReader::ReadBytes(std::uint64_t count, std::string& out) {
   while (count > 0) {
     if (start_ == buffer_.size() && !Fill())
       throw Error(ErrorKind::kConnectionClosed, kMsgConnectionClosedGracefully);
-    std::size_t take = static_cast<std::size_t>(
-        std::min<std::uint64_t>(count, buffer_.size() - start_));
+    std::size_t take =
+        static_cast<std::size_t>(std::min<std::uint64_t>(count, buffer_.size() - start_));
     out.append(buffer_, start_, take);
     start_ += take;
     count -= take;

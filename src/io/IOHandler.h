@@ -26,7 +26,9 @@ class IOHandler {
 class PlainIOHandler final : public IOHandler {
  public:
   explicit PlainIOHandler(platform::Socket& socket) : socket_(socket) {}
-  std::size_t Read(char* buffer, std::size_t size) override { return socket_.Receive(buffer, size); }
+  std::size_t Read(char* buffer, std::size_t size) override {
+    return socket_.Receive(buffer, size);
+  }
   void Write(std::string_view data) override { socket_.SendAll(data); }
   bool WaitReadable(int timeout_ms) override { return socket_.WaitReadable(timeout_ms); }
   platform::Socket& socket() override { return socket_; }

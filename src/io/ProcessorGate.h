@@ -38,7 +38,7 @@ class ProcessorGate {
   };
 
   std::mutex mutex_;
-  unsigned free_;                 // guarded by mutex_
+  unsigned free_;                // guarded by mutex_
   std::deque<Waiter*> waiting_;  // guarded by mutex_
 };
 

@@ -2,9 +2,9 @@
 // number state machine.
 #include <cstring>
 
+#include "base/Error.h"
 #include "json/KesJSONStreams.h"
 #include "platform/CodePage.h"
-#include "base/Error.h"
 
 namespace vp {
 namespace {

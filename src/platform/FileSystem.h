@@ -27,7 +27,7 @@ std::string ExtractFileName(const std::string& path);
 // Everything up to and including the last delimiter.
 std::string ExtractFileDir(const std::string& path);
 
-bool FileExists(const std::string& path);       // a regular file; a directory does not count
+bool FileExists(const std::string& path);  // a regular file; a directory does not count
 bool DirectoryExists(const std::string& path);
 // Size in bytes, or -1 when the file cannot be examined.
 std::int64_t FileSize(const std::string& path);

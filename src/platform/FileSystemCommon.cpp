@@ -1,9 +1,8 @@
 // Path helpers shared by both platforms; they only look at the text.
 
-#include "platform/FileSystem.h"
-
 #include <mutex>
 
+#include "platform/FileSystem.h"
 #include "platform/FileSystemNative.h"
 
 namespace vp::platform {

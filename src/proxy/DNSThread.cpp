@@ -5,9 +5,9 @@
 #include <charconv>
 #include <thread>
 
-#include "platform/MainThread.h"
 #include "dns/DnsResolver.h"
 #include "http/UrlSplit.h"
+#include "platform/MainThread.h"
 #include "proxy/ProxySettings.h"
 
 namespace vp {

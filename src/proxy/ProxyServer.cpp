@@ -5,13 +5,13 @@
 #include <set>
 
 #include "base/Error.h"
-#include "platform/FileSystem.h"
 #include "http/HttpServer.h"
-#include "tls/SslServerIOHandler.h"
 #include "http/UrlSplit.h"
+#include "platform/FileSystem.h"
 #include "proxy/DNSThread.h"
 #include "proxy/KesHttp.h"
 #include "proxy/ProxySettings.h"
+#include "tls/SslServerIOHandler.h"
 
 namespace vp {
 

@@ -1,8 +1,8 @@
 // Settings defaults and the settings file.
 #include "proxy/ProxySettings.h"
 
-#include "json/KesJSON.h"
 #include "base/Error.h"
+#include "json/KesJSON.h"
 #include "platform/FileSystem.h"
 
 namespace vp {

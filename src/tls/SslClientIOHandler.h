@@ -7,8 +7,8 @@
 #include <memory>
 #include <string>
 
-#include "platform/Socket.h"
 #include "io/IOHandler.h"
+#include "platform/Socket.h"
 #include "tls/SslOptions.h"
 
 namespace vp {

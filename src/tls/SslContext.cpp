@@ -267,8 +267,8 @@ std::shared_ptr<SslContext> SslContext::Shared(std::shared_ptr<const SslLibrary>
   if (ReadsFiles(options)) return Create(std::move(library), options, callbacks);
   SharedContext& shared = TheSharedContext();
   std::lock_guard<std::mutex> lock(shared.mutex);
-  if (shared.context && shared.context->shared_library() == library &&
-      shared.options == options && shared.callbacks == callbacks)
+  if (shared.context && shared.context->shared_library() == library && shared.options == options &&
+      shared.callbacks == callbacks)
     return shared.context;
   // A throw leaves the previous context in place.
   shared.context = Create(std::move(library), options, callbacks);

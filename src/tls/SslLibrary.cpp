@@ -3,8 +3,8 @@
 
 #include <mutex>
 
-#include "platform/DynamicLibrary.h"
 #include "base/Error.h"
+#include "platform/DynamicLibrary.h"
 #include "platform/FileSystem.h"
 
 namespace vp {

@@ -10,8 +10,8 @@
 #include <string>
 
 #include "base/Error.h"
-#include "platform/Socket.h"
 #include "io/IOHandler.h"
+#include "platform/Socket.h"
 #include "tls/SslContext.h"
 
 namespace vp {

@@ -12,9 +12,9 @@
 #include <memory>
 #include <string>
 
-#include "ui/MainWindow.h"
 #include "proxy/ProxyServer.h"
 #include "ui/HostActions.h"
+#include "ui/MainWindow.h"
 
 namespace vp {
 

@@ -4,9 +4,9 @@
 #include <exception>
 
 #include "platform/MainThread.h"
-#include "ui/MainWindow.h"
 #include "ui/HandlerErrors.h"
 #include "ui/MainFormU.h"
+#include "ui/MainWindow.h"
 
 namespace vp {
 

@@ -2,11 +2,11 @@
 // ask, the service manager's ancestry, and the exit codes of task processes.
 #include <gtest/gtest.h>
 
+#include "app/ProgramEntry.h"
 #include "host/CommandLine.h"
 #include "host/ServiceControl.h"
 #include "support/FakeServiceManager.h"
 #include "support/ScriptedUserPrompt.h"
-#include "app/ProgramEntry.h"
 
 namespace vp {
 namespace {

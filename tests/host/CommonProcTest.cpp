@@ -5,8 +5,8 @@
 #include <filesystem>
 #include <memory>
 
-#include "host/CommonProc.h"
 #include "base/Error.h"
+#include "host/CommonProc.h"
 #include "platform/FileSystem.h"
 #include "platform/HostsFile.h"
 #include "support/RecordingLauncher.h"

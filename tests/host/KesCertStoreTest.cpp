@@ -7,14 +7,14 @@
 #include <string>
 #include <vector>
 
+#include "base/Error.h"
 #include "host/KesCertStore.h"
 #include "platform/CertStore.h"
-#include "base/Error.h"
-#include "tls/SslLibrary.h"
 #include "proxy/KesHttp.h"
 #include "support/TempDir.h"
 #include "support/TestUpstream.h"
 #include "support/TlsTestPeers.h"
+#include "tls/SslLibrary.h"
 
 namespace vp {
 namespace {

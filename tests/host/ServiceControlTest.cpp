@@ -2,8 +2,8 @@
 // the errors that count as success, the ones that are raised, and the relaunch without rights.
 #include <gtest/gtest.h>
 
-#include "host/ServiceControl.h"
 #include "base/Error.h"
+#include "host/ServiceControl.h"
 #include "support/FakeServiceManager.h"
 #include "support/RecordingLauncher.h"
 #include "support/ScriptedUserPrompt.h"

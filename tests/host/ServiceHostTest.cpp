@@ -5,10 +5,10 @@
 
 #include <thread>
 
+#include "base/Error.h"
 #include "host/ServiceApplication.h"
 #include "host/ServiceControl.h"
 #include "host/VormetraProxyServiceU.h"
-#include "base/Error.h"
 #include "platform/FileSystem.h"
 #include "platform/Socket.h"
 #include "proxy/ProxyServer.h"

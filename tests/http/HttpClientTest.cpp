@@ -7,12 +7,12 @@
 #include <vector>
 
 #include "base/Error.h"
-#include "io/BufferedReader.h"
 #include "http/HttpAnswer.h"
 #include "http/HttpAnswerStream.h"
 #include "http/HttpClient.h"
 #include "http/HttpClientRequest.h"
 #include "http/HttpRedirect.h"
+#include "io/BufferedReader.h"
 #include "support/LoopbackHttp.h"
 #include "support/TestUpstream.h"
 

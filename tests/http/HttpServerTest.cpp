@@ -1,7 +1,5 @@
 // The HTTP listener over real loopback sockets: request reading, the answers it gives on its own,
 // and start/stop behaviour under hostile clients.
-#include "http/HttpServer.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -12,9 +10,10 @@
 #include <vector>
 
 #include "base/Error.h"
-#include "platform/MimeRegistry.h"
 #include "http/HttpConnection.h"
+#include "http/HttpServer.h"
 #include "http/MimeTable.h"
+#include "platform/MimeRegistry.h"
 #include "support/LoopbackHttp.h"
 #include "support/TempDir.h"
 
@@ -76,8 +75,8 @@ TEST_F(HttpServerTest, AnswersWithDefaultsInHeaderOrder) {
   EXPECT_EQ(a.status_line, "HTTP/1.1 200 OK");
   ASSERT_EQ(a.headers.size(), 4u);
   EXPECT_EQ(a.headers[0], (std::pair<std::string, std::string>("Connection", "close")));
-  EXPECT_EQ(a.headers[1], (std::pair<std::string, std::string>("Content-Type",
-                                                               "text/html; charset=ISO-8859-1")));
+  EXPECT_EQ(a.headers[1],
+            (std::pair<std::string, std::string>("Content-Type", "text/html; charset=ISO-8859-1")));
   EXPECT_EQ(a.headers[2], (std::pair<std::string, std::string>("Content-Length", "14")));
   EXPECT_EQ(a.headers[3].first, "Date");
   EXPECT_TRUE(std::regex_match(
@@ -98,7 +97,9 @@ TEST_F(HttpServerTest, EmptyAnswerHasLengthZeroAndNoType) {
 
 TEST_F(HttpServerTest, AnswerBytesAboveAsciiPassUnchanged) {
   const std::string utf8 = "<a>\xC4\x8D\xC4\x87\xC5\xBE</a>";
-  handler_ = [&](TIdContext&, TIdHTTPRequestInfo&, TIdHTTPResponseInfo& r) { r.ResponseText = utf8; };
+  handler_ = [&](TIdContext&, TIdHTTPRequestInfo&, TIdHTTPResponseInfo& r) {
+    r.ResponseText = utf8;
+  };
   LoopbackAnswer a = Send("GET / HTTP/1.0\r\n\r\n");
   EXPECT_EQ(a.body, utf8);
   EXPECT_EQ(a.Header("Content-Length"), std::to_string(utf8.size()));
@@ -119,8 +120,9 @@ TEST_F(HttpServerTest, ReadsExactlyContentLengthBytes) {
 }
 
 TEST_F(HttpServerTest, JoinsChunksAndDropsTrailers) {
-  Send("POST /a HTTP/1.1\r\nHost: h\r\nTransfer-Encoding: Chunked\r\n\r\n"
-       "5;ext=1\r\nhello\r\n 6 \r\n world\r\n0\r\nTrailer: x\r\n\r\n");
+  Send(
+      "POST /a HTTP/1.1\r\nHost: h\r\nTransfer-Encoding: Chunked\r\n\r\n"
+      "5;ext=1\r\nhello\r\n 6 \r\n world\r\n0\r\nTrailer: x\r\n\r\n");
   ASSERT_EQ(seen().calls, 1);
   ASSERT_TRUE(seen().body.has_value());
   EXPECT_EQ(*seen().body, "hello world");
@@ -128,8 +130,9 @@ TEST_F(HttpServerTest, JoinsChunksAndDropsTrailers) {
 
 TEST_F(HttpServerTest, BadChunkSizeEndsConnectionWithoutAnswer) {
   for (const char* size : {"zz", "", "-5", "ffffffffffffffffff"}) {
-    LoopbackAnswer a = Send(std::string("POST /a HTTP/1.1\r\nHost: h\r\nTransfer-Encoding: chunked\r\n\r\n") +
-                        size + "\r\nabc\r\n0\r\n\r\n");
+    LoopbackAnswer a =
+        Send(std::string("POST /a HTTP/1.1\r\nHost: h\r\nTransfer-Encoding: chunked\r\n\r\n") +
+             size + "\r\nabc\r\n0\r\n\r\n");
     EXPECT_TRUE(a.complete) << size;
     EXPECT_EQ(a.raw, "") << size;
   }
@@ -162,7 +165,8 @@ TEST_F(HttpServerTest, ExpectContinueGetsInterimLineBeforeBodyIsSent) {
 }
 
 TEST_F(HttpServerTest, OtherExpectationFails) {
-  LoopbackAnswer a = Send("POST /a HTTP/1.1\r\nHost: h\r\nContent-Length: 3\r\nExpect: magic\r\n\r\n");
+  LoopbackAnswer a =
+      Send("POST /a HTTP/1.1\r\nHost: h\r\nContent-Length: 3\r\nExpect: magic\r\n\r\n");
   EXPECT_EQ(a.status_line, "HTTP/1.1 417 Expectation Failed");
   EXPECT_EQ(seen().calls, 0);
 }
@@ -201,7 +205,9 @@ TEST_F(HttpServerTest, MethodOverrideDecidesDispatch) {
 }
 
 TEST_F(HttpServerTest, HeadIsAnsweredLikeGetBodyIncluded) {
-  handler_ = [](TIdContext&, TIdHTTPRequestInfo&, TIdHTTPResponseInfo& r) { r.ResponseText = "abc"; };
+  handler_ = [](TIdContext&, TIdHTTPRequestInfo&, TIdHTTPResponseInfo& r) {
+    r.ResponseText = "abc";
+  };
   LoopbackAnswer a = Send("HEAD /a HTTP/1.0\r\n\r\n");
   EXPECT_EQ(seen().command, "HEAD");
   EXPECT_EQ(a.body, "abc");

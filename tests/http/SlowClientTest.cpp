@@ -11,10 +11,10 @@
 
 #include "base/Error.h"
 #include "http/HttpServer.h"
-#include "tls/SslLibrary.h"
-#include "tls/SslServerIOHandler.h"
 #include "support/LoopbackHttp.h"
 #include "support/TlsTestPeers.h"
+#include "tls/SslLibrary.h"
+#include "tls/SslServerIOHandler.h"
 
 namespace vp {
 namespace {

@@ -1,7 +1,7 @@
 // URL splitting and percent decoding.
-#include "http/UrlSplit.h"
-
 #include <gtest/gtest.h>
+
+#include "http/UrlSplit.h"
 
 namespace vp {
 namespace {
@@ -30,20 +30,31 @@ TEST_P(UrlSplitTable, SplitsIntoParts) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, UrlSplitTable,
     testing::Values(
-        SplitCase{"default test URL", "https://cistest.apis-it.hr:8449/FiskalizacijaServiceTest",
-                  {"https", "", "cistest.apis-it.hr", "8449", "/", "FiskalizacijaServiceTest", "", ""}},
-        SplitCase{"address with port", "https://10.1.2.3:8449/FiskalizacijaService",
+        SplitCase{
+            "default test URL",
+            "https://cistest.apis-it.hr:8449/FiskalizacijaServiceTest",
+            {"https", "", "cistest.apis-it.hr", "8449", "/", "FiskalizacijaServiceTest", "", ""}},
+        SplitCase{"address with port",
+                  "https://10.1.2.3:8449/FiskalizacijaService",
                   {"https", "", "10.1.2.3", "8449", "/", "FiskalizacijaService", "", ""}},
         SplitCase{"no port, no path", "http://host", {"http", "", "host", "", "/", "", "", ""}},
-        SplitCase{"deeper path, query and fragment", "http://h/a/b/c.asmx?x=1#top",
+        SplitCase{"deeper path, query and fragment",
+                  "http://h/a/b/c.asmx?x=1#top",
                   {"http", "", "h", "", "/a/b/", "c.asmx", "x=1", "top"}},
-        SplitCase{"fragment without query", "http://h/a#frag", {"http", "", "h", "", "/", "a", "", "frag"}},
-        SplitCase{"user part up to the last @", "http://u:p@w@h:81/x",
+        SplitCase{"fragment without query",
+                  "http://h/a#frag",
+                  {"http", "", "h", "", "/", "a", "", "frag"}},
+        SplitCase{"user part up to the last @",
+                  "http://u:p@w@h:81/x",
                   {"http", "u:p@w", "h", "81", "/", "x", "", ""}},
-        SplitCase{"bracketed IPv6 host", "http://[::1]:8449/p", {"http", "", "::1", "8449", "/", "p", "", ""}},
-        SplitCase{"backslashes count as slashes", "http://h\\a\\b?q=\\",
+        SplitCase{"bracketed IPv6 host",
+                  "http://[::1]:8449/p",
+                  {"http", "", "::1", "8449", "/", "p", "", ""}},
+        SplitCase{"backslashes count as slashes",
+                  "http://h\\a\\b?q=\\",
                   {"http", "", "h", "", "/a/", "b", "q=\\", ""}},
-        SplitCase{"request target without scheme", "/FiskalizacijaServiceTest",
+        SplitCase{"request target without scheme",
+                  "/FiskalizacijaServiceTest",
                   {"", "", "", "", "/", "FiskalizacijaServiceTest", "", ""}},
         SplitCase{"relative target", "a/b", {"", "", "", "", "a/", "b", "", ""}},
         SplitCase{"empty text", "", {"", "", "", "", "", "", "", ""}}));
@@ -51,7 +62,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(PercentDecode, ResolvesByteAndUnicodeEscapes) {
   EXPECT_EQ(PercentDecode("/Fiskalizacija%53ervice"), "/FiskalizacijaService");
   EXPECT_EQ(PercentDecode("%u0053"), "S");
-  EXPECT_EQ(PercentDecode("%u010d"), "\xC4\x8D");  // č as UTF-8
+  EXPECT_EQ(PercentDecode("%u010d"), "\xC4\x8D");                // č as UTF-8
   EXPECT_EQ(PercentDecode("%uD83D%uDE00"), "\xF0\x9F\x98\x80");  // a surrogate pair, one character
 }
 

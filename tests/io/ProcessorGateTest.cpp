@@ -1,6 +1,4 @@
 // The gate in front of the handshakes' computation: its bound, and the order of its waiters.
-#include "io/ProcessorGate.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,6 +6,8 @@
 #include <chrono>
 #include <thread>
 #include <vector>
+
+#include "io/ProcessorGate.h"
 
 namespace vp {
 namespace {

@@ -1,7 +1,5 @@
 // The watchdog: watches fire once their deadline passes, in deadline order, and never after they
 // have been disarmed.
-#include "io/Watchdog.h"
-
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -9,6 +7,8 @@
 #include <mutex>
 #include <thread>
 #include <vector>
+
+#include "io/Watchdog.h"
 
 namespace vp {
 namespace {

@@ -3,8 +3,8 @@
 
 #include <filesystem>
 
-#include "json/KesJSON.h"
 #include "base/Error.h"
+#include "json/KesJSON.h"
 #include "platform/FileSystem.h"
 #include "support/TempDir.h"
 

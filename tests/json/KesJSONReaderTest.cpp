@@ -1,9 +1,9 @@
 // Reading JSON text: the lenient grammar, parse positions, escapes, UTF-8 and the number syntax.
 #include <gtest/gtest.h>
 
+#include "base/Error.h"
 #include "json/KesJSON.h"
 #include "platform/CodePage.h"
-#include "base/Error.h"
 
 namespace vp {
 namespace {

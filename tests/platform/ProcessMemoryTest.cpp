@@ -1,11 +1,11 @@
 // What a connection thread leaves in the heap goes back once the thread has ended.
-#include "platform/ProcessMemory.h"
-
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <thread>
 #include <vector>
+
+#include "platform/ProcessMemory.h"
 
 namespace vp::platform {
 namespace {

@@ -1,6 +1,4 @@
 // Sockets on loopback: connects that nobody answers, and the reset a killed peer leaves behind.
-#include "platform/Socket.h"
-
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -8,6 +6,7 @@
 #include <thread>
 
 #include "base/Error.h"
+#include "platform/Socket.h"
 #include "support/LoopbackHttp.h"
 #include "support/UnderWine.h"
 

@@ -8,12 +8,12 @@
 #include <thread>
 
 #include "http/HttpClient.h"
-#include "tls/SslLibrary.h"
 #include "proxy/ProxyServer.h"
 #include "proxy/ProxySettings.h"
 #include "support/LoopbackHttp.h"
 #include "support/TempDir.h"
 #include "support/TestUpstream.h"
+#include "tls/SslLibrary.h"
 
 namespace vp {
 namespace {

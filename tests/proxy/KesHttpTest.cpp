@@ -7,10 +7,10 @@
 #include <vector>
 
 #include "base/Error.h"
-#include "tls/SslLibrary.h"
 #include "proxy/KesHttp.h"
 #include "support/TempDir.h"
 #include "support/TestUpstream.h"
+#include "tls/SslLibrary.h"
 
 namespace vp {
 namespace {

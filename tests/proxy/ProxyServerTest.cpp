@@ -1,7 +1,5 @@
 // Routing by mode and path, the root certificate download, and the proxy's start and stop, over
 // real loopback connections.
-#include "proxy/ProxyServer.h"
-
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -9,6 +7,7 @@
 
 #include "base/Error.h"
 #include "platform/FileSystem.h"
+#include "proxy/ProxyServer.h"
 #include "proxy/ProxySettings.h"
 #include "proxy/SharedText.h"
 #include "support/LoopbackHttp.h"
@@ -98,10 +97,10 @@ TEST_F(ProxyRouting, BodyIsForwardedAndFailuresGiveEmptyAnswer) {
   // Nothing listens at the upstream address, so the post fails and the answer is empty.
   proxy_.Settings().URLTest = std::string("http://127.0.0.1:1/FiskalizacijaServiceTest");
   for (const std::string body : {"<soap/>", ""}) {
-    LoopbackAnswer a = test::Exchange(
-        proxy_.ListeningPortForTesting(),
-        "POST /FiskalizacijaServiceTest HTTP/1.0\r\nContent-Length: " + std::to_string(body.size()) +
-            "\r\n\r\n" + body);
+    LoopbackAnswer a =
+        test::Exchange(proxy_.ListeningPortForTesting(),
+                       "POST /FiskalizacijaServiceTest HTTP/1.0\r\nContent-Length: " +
+                           std::to_string(body.size()) + "\r\n\r\n" + body);
     EXPECT_EQ(a.status, 200);
     EXPECT_EQ(a.Header("Content-Length"), "0");
     EXPECT_EQ(a.body, "");
@@ -171,8 +170,8 @@ TEST_F(ProxyFromSettingsFile, StoredActiveStartsListeningInTheConstructor) {
   WriteSettings("{\"Active\":true,\"Mode\":1}");
   TProxyServer proxy(0);
   EXPECT_TRUE(proxy.IsActive());
-  EXPECT_EQ(test::Exchange(proxy.ListeningPortForTesting(),
-                           "GET /x HTTP/1.0\r\n\r\n").body, "Neispravan zahtjev");
+  EXPECT_EQ(test::Exchange(proxy.ListeningPortForTesting(), "GET /x HTTP/1.0\r\n\r\n").body,
+            "Neispravan zahtjev");
 }
 
 TEST_F(ProxyFromSettingsFile, StoredActiveOnTakenPortFailsTheConstruction) {
@@ -196,9 +195,9 @@ TEST_F(ProxyFromSettingsFile, StartAndStopDoNotWriteTheFile) {
     proxy.SetActive(true);
     proxy.SetActive(false);
   }
-  EXPECT_EQ(test::ReadFile(appdata_.File("VormetraProxy") + platform::PathDelimiter() +
-                           "Settings.ini"),
-            stored);
+  EXPECT_EQ(
+      test::ReadFile(appdata_.File("VormetraProxy") + platform::PathDelimiter() + "Settings.ini"),
+      stored);
 }
 
 TEST(ProxyHelpers, HostOfUrlDropsPortAndUser) {
@@ -220,7 +219,8 @@ TEST(ProxySettingsDefaults, MatchTheAuthorityEndpoints) {
   EXPECT_FALSE(settings.CallDNS);
   EXPECT_EQ(settings.Mode.load(), 1);
   EXPECT_EQ(settings.URLTest.get(), "https://cistest.apis-it.hr:8449/FiskalizacijaServiceTest");
-  EXPECT_EQ(settings.URLProduction.get(), "https://cis.porezna-uprava.hr:8449/FiskalizacijaService");
+  EXPECT_EQ(settings.URLProduction.get(),
+            "https://cis.porezna-uprava.hr:8449/FiskalizacijaService");
   EXPECT_TRUE(settings.IPTest.get().ends_with(":8449"));
   EXPECT_TRUE(settings.IPProduction.get().ends_with(":8449"));
   EXPECT_EQ(HostOfURL(settings.URLTest), "cistest.apis-it.hr");

@@ -7,14 +7,14 @@
 
 #include "base/Error.h"
 #include "http/HttpClient.h"
-#include "tls/SslLibrary.h"
-#include "tls/TlsIOHandler.h"
 #include "proxy/ProxyServer.h"
 #include "proxy/ProxySettings.h"
 #include "support/LoopbackHttp.h"
 #include "support/ProgramFiles.h"
 #include "support/TestUpstream.h"
 #include "support/TlsTestPeers.h"
+#include "tls/SslLibrary.h"
+#include "tls/TlsIOHandler.h"
 
 namespace vp {
 namespace {
@@ -93,7 +93,8 @@ class TlsModeEndToEnd : public testing::TestWithParam<ModeCase> {
 TEST_P(TlsModeEndToEnd, ForwardsBodyByAddressNamingTheRealHost) {
   const ModeCase& c = GetParam();
   test::FilesBesideProgram files({c.cert, c.key});
-  const std::string answer = "<?xml version=\"1.0\" encoding=\"UTF-8\"?><Jir>\xC4\x8D\xE8\x80</Jir>";
+  const std::string answer =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?><Jir>\xC4\x8D\xE8\x80</Jir>";
   test::TestUpstream upstream({{test::HttpAnswer(200, "OK", answer)}}, RecordingTls());
   StartProxy(upstream.port());
   const std::string body = "<soap:Envelope>Ra\xC4\x8Dun</soap:Envelope>";
@@ -105,12 +106,12 @@ TEST_P(TlsModeEndToEnd, ForwardsBodyByAddressNamingTheRealHost) {
   EXPECT_EQ(got.Header("Content-Length"), std::to_string(answer.size()));
   ASSERT_TRUE(upstream.WaitForRequests(1));
   EXPECT_EQ(upstream.Requests().at(0),
-            std::string("POST ") + c.path + " HTTP/1.0\r\n" +
-                "Content-Length: " + std::to_string(body.size()) + "\r\n" +
-                "Host: " + c.host + "\r\n" +
+            std::string("POST ") + c.path + " HTTP/1.0\r\n" + "Content-Length: " +
+                std::to_string(body.size()) + "\r\n" + "Host: " + c.host + "\r\n" +
                 "Accept: text/html,application/xhtml+xml,application/xml;q=0.9,*/*;q=0.8\r\n"
                 "Accept-Encoding: identity\r\n"
-                "User-Agent: Mozilla/3.0 (compatible; Indy Library)\r\n\r\n" + body);
+                "User-Agent: Mozilla/3.0 (compatible; Indy Library)\r\n\r\n" +
+                body);
   // The name sent is the host part of the URL being requested: here the address.
   EXPECT_EQ(ServerName(), "127.0.0.1");
 }

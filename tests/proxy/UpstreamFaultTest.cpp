@@ -10,11 +10,11 @@
 #include <thread>
 
 #include "http/HttpClient.h"
-#include "tls/SslLibrary.h"
 #include "proxy/ProxyServer.h"
 #include "proxy/ProxySettings.h"
 #include "support/LoopbackHttp.h"
 #include "support/TestUpstream.h"
+#include "tls/SslLibrary.h"
 
 namespace vp {
 namespace {
@@ -88,20 +88,22 @@ TEST_F(UpstreamFaultTest, EachFaultGivesTheEmptyAnswerInBoundedTime) {
     const char* scheme;
     bool client_closes;  // the upstream lingers until the proxy closes its side
   } rows[] = {
-      {"reset mid-answer", Reply(head + "half", [](UpstreamReply& r) { r.reset = true; }),
-       "http", false},
+      {"reset mid-answer", Reply(head + "half", [](UpstreamReply& r) { r.reset = true; }), "http",
+       false},
       {"Content-Length larger than what arrives", Reply(head + "half"), "http", false},
       {"answer of 50 MB", Reply(test::HttpAnswer(200, "OK", std::string(50 << 20, 'x'))), "http",
        false},
-      {"answer that never ends", Reply("HTTP/1.1 200 OK\r\n\r\n", [](UpstreamReply& r) {
-         r.endless = true;
-       }), "http", true},
+      {"answer that never ends",
+       Reply("HTTP/1.1 200 OK\r\n\r\n", [](UpstreamReply& r) { r.endless = true; }), "http", true},
       {"one byte every 100 ms", Reply(head + "z", [](UpstreamReply& r) { r.drip_ms = kDripMs; }),
        "http", true},
-      {"TLS alert mid-handshake", Reply(alert, [](UpstreamReply& r) {
-         r.answer_before_request = true;
-         r.hang = true;
-       }), "https", true},
+      {"TLS alert mid-handshake",
+       Reply(alert,
+             [](UpstreamReply& r) {
+               r.answer_before_request = true;
+               r.hang = true;
+             }),
+       "https", true},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.description);

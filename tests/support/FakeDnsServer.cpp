@@ -5,8 +5,8 @@
 #include <chrono>
 #include <exception>
 
-#include "platform/DatagramSource.h"
 #include "dns/DnsReply.h"
+#include "platform/DatagramSource.h"
 
 namespace vp::test {
 namespace {

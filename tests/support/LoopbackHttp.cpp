@@ -61,8 +61,8 @@ LoopbackAnswer ParseAnswer(std::string raw, bool complete) {
   while (line_end != std::string::npos) {
     std::size_t start = line_end + 2;
     line_end = head.find("\r\n", start);
-    std::string line = head.substr(start, line_end == std::string::npos ? std::string::npos
-                                                                        : line_end - start);
+    std::string line =
+        head.substr(start, line_end == std::string::npos ? std::string::npos : line_end - start);
     std::size_t colon = line.find(": ");
     if (colon != std::string::npos)
       answer.headers.emplace_back(line.substr(0, colon), line.substr(colon + 2));

@@ -30,7 +30,7 @@ platform::Socket ConnectLoopback(std::uint16_t port, const std::string& host = "
 LoopbackAnswer ReadAnswer(platform::Socket& socket, int wait_ms = kAnswerWaitMs);
 // Connects, sends request as it is, and reads the answer.
 LoopbackAnswer Exchange(std::uint16_t port, const std::string& request,
-                    const std::string& host = "127.0.0.1");
+                        const std::string& host = "127.0.0.1");
 // Splits raw answer bytes into status, headers and body.
 LoopbackAnswer ParseAnswer(std::string raw, bool complete);
 

@@ -7,10 +7,10 @@
 #include <exception>
 
 #include "base/Error.h"
-#include "tls/SslLibrary.h"
-#include "tls/TlsIOHandler.h"
 #include "support/TempDir.h"
 #include "support/TestPaths.h"
+#include "tls/SslLibrary.h"
+#include "tls/TlsIOHandler.h"
 
 namespace vp::test {
 namespace {
@@ -45,7 +45,6 @@ std::size_t ContentLengthOf(const std::string& head) {
   if (at == std::string::npos) return 0;
   return static_cast<std::size_t>(std::stoull(head.substr(at + 17)));
 }
-
 
 }  // namespace
 

@@ -14,8 +14,8 @@
 #include <thread>
 #include <vector>
 
-#include "platform/Socket.h"
 #include "io/IOHandler.h"
+#include "platform/Socket.h"
 #include "tls/SslContext.h"
 
 namespace vp::test {

@@ -11,11 +11,11 @@
 #include <thread>
 
 #include "platform/Socket.h"
+#include "support/TestPaths.h"
 #include "tls/SslClientIOHandler.h"
 #include "tls/SslOptions.h"
 #include "tls/SslServerIOHandler.h"
 #include "tls/TlsIOHandler.h"
-#include "support/TestPaths.h"
 
 namespace vp::test {
 

@@ -7,12 +7,12 @@
 #include <mutex>
 #include <vector>
 
-#include "platform/Environment.h"
 #include "base/Error.h"
-#include "tls/SslClientIOHandler.h"
-#include "tls/TlsIOHandler.h"
+#include "platform/Environment.h"
 #include "support/TempDir.h"
 #include "support/TlsTestPeers.h"
+#include "tls/SslClientIOHandler.h"
+#include "tls/TlsIOHandler.h"
 
 namespace vp {
 namespace {
@@ -149,8 +149,8 @@ TEST(SslClientConnect, RequestsShareOneContextAndEachSendsItsServerName) {
   std::condition_variable recorded;
   std::vector<std::string> seen;
   test::TlsTestServer server(UpstreamOptions(), [&](TlsIOHandler& connection) {
-    const char* name = SslLibrary::Get()->fn().SSL_get_servername(
-        connection.connection(), openssl::kTlsextNametypeHostName);
+    const char* name = SslLibrary::Get()->fn().SSL_get_servername(connection.connection(),
+                                                                  openssl::kTlsextNametypeHostName);
     std::lock_guard<std::mutex> lock(mutex);
     seen.push_back(name ? name : "(none)");
     recorded.notify_all();
@@ -181,7 +181,8 @@ TEST(SslClientConnect, VerifyingContextTrustsTheDefaultLocationsAnew) {
   test::TlsTestServer server(UpstreamOptions(), nullptr);
   struct CertFileVariable {
     CertFileVariable() {
-      platform::SetEnvironmentVariableForTesting("SSL_CERT_FILE", test::TestCertFile("upstream.crt"));
+      platform::SetEnvironmentVariableForTesting("SSL_CERT_FILE",
+                                                 test::TestCertFile("upstream.crt"));
     }
     ~CertFileVariable() { platform::SetEnvironmentVariableForTesting("SSL_CERT_FILE", ""); }
   };

@@ -2,9 +2,9 @@
 #include <gtest/gtest.h>
 
 #include "base/Error.h"
+#include "support/TlsTestPeers.h"
 #include "tls/SslLibrary.h"
 #include "tls/SslServerIOHandler.h"
-#include "support/TlsTestPeers.h"
 
 namespace vp {
 namespace {

@@ -7,11 +7,11 @@
 
 #include "base/Error.h"
 #include "http/HttpServer.h"
+#include "support/TempDir.h"
+#include "support/TlsTestPeers.h"
 #include "tls/SslContext.h"
 #include "tls/SslServerIOHandler.h"
 #include "tls/TlsIOHandler.h"
-#include "support/TempDir.h"
-#include "support/TlsTestPeers.h"
 
 namespace vp {
 namespace {
@@ -84,7 +84,7 @@ TEST(SslServerHandshake, SessionCacheStaysSmallWhateverTheClientCount) {
     ASSERT_EQ(refused, "");
   }
   long kept = library->fn().SSL_CTX_ctrl(server->get(), openssl::kCtrlSessNumber, 0, nullptr);
-  EXPECT_GT(kept, 0);  // sessions are kept for resumption...
+  EXPECT_GT(kept, 0);   // sessions are kept for resumption...
   EXPECT_LE(kept, 64);  // ...but not one for every client there ever was
 }
 

@@ -18,9 +18,10 @@ constexpr std::size_t kHeapMarkSize = 96 * 1024;
 void PrepareHeapForManyThreads() {
 #if defined(__GLIBC__)
   // glibc gives each busy thread a heap of its own, up to its own bound (eight per processor on a
-  // 64-bit system), so connection threads rarely wait on each other's allocations. A trimmed heap would keep 128 KB of free top
-  // for later growth; with no pad it keeps only what is in use. This also fixes the trim and
-  // mapping thresholds, which glibc would otherwise raise after large blocks.
+  // 64-bit system), so connection threads rarely wait on each other's allocations. A trimmed heap
+  // would keep 128 KB of free top for later growth; with no pad it keeps only what is in use. This
+  // also fixes the trim and mapping thresholds, which glibc would otherwise raise after large
+  // blocks.
   ::mallopt(M_TOP_PAD, 0);
 #endif
 }

@@ -112,7 +112,9 @@ Socket Socket::OpenTcp(IpFamily family) {
   return s;
 }
 
-Socket Socket::OpenUdp(IpFamily family) { return Socket(OpenOrThrow(FamilyOf(family), SOCK_DGRAM)); }
+Socket Socket::OpenUdp(IpFamily family) {
+  return Socket(OpenOrThrow(FamilyOf(family), SOCK_DGRAM));
+}
 
 bool Socket::valid() const { return handle_ != kInvalid; }
 

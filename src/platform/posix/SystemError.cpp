@@ -14,8 +14,8 @@ std::string SystemErrorText(int error_number) {
 }
 
 void ThrowSocketError(const char* call, int error_number) {
-  std::string message = "Socket Error # " + std::to_string(error_number) + "\n" +
-                        SystemErrorText(error_number);
+  std::string message =
+      "Socket Error # " + std::to_string(error_number) + "\n" + SystemErrorText(error_number);
   std::string detail = std::string(call) + " failed";
   switch (error_number) {
     case EAGAIN:

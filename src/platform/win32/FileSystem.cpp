@@ -124,10 +124,9 @@ bool CanOpenExclusively(const std::string& path) {
 }
 
 FileHoldForTesting::FileHoldForTesting(const std::string& path)
-    : handle_(reinterpret_cast<std::intptr_t>(CreateFileA(
-          path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-          nullptr))) {
-}
+    : handle_(reinterpret_cast<std::intptr_t>(CreateFileA(path.c_str(), GENERIC_READ,
+                                                          FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                                          FILE_ATTRIBUTE_NORMAL, nullptr))) {}
 
 FileHoldForTesting::~FileHoldForTesting() {
   HANDLE handle = reinterpret_cast<HANDLE>(handle_);

@@ -12,7 +12,8 @@ std::string SystemErrorText(unsigned long error_number) {
       nullptr, error_number, 0, reinterpret_cast<char*>(&text), 0, nullptr);
   std::string result = n && text ? std::string(text, n) : "Unknown error";
   if (text) LocalFree(text);
-  while (!result.empty() && (result.back() == '\n' || result.back() == '\r' || result.back() == ' '))
+  while (!result.empty() &&
+         (result.back() == '\n' || result.back() == '\r' || result.back() == ' '))
     result.pop_back();
   return result;
 }

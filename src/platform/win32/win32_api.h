@@ -11,12 +11,15 @@
 #define NOMINMAX
 #endif
 
+// Winsock comes before <windows.h>; the order below is kept as it is, not sorted.
+// clang-format off
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #include <windows.h>
 // Left out of <windows.h> by WIN32_LEAN_AND_MEAN.
 #include <wincrypt.h>
 #include <shlobj.h>
+// clang-format on
 // The notification area, ShellExecuteW, ToolHelp and the service manager, also left out by
 // WIN32_LEAN_AND_MEAN.
 #include <shellapi.h>

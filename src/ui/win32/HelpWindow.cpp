@@ -2,8 +2,8 @@
 // the client area in Tahoma 16 px. Closing only hides it.
 #include <string>
 
-#include "ui/win32/ResourceIds.h"
 #include "platform/win32/WideText.h"
+#include "ui/win32/ResourceIds.h"
 #include "ui/win32/Win32Windows.h"
 
 namespace vp::platform {

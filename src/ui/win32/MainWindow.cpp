@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "platform/MainThread.h"
-#include "ui/win32/ResourceIds.h"
 #include "platform/win32/WideText.h"
+#include "ui/win32/ResourceIds.h"
 #include "ui/win32/Win32Windows.h"
 
 namespace vp::platform {

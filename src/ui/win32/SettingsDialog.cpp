@@ -5,8 +5,8 @@
 #include <array>
 #include <string>
 
-#include "ui/win32/ResourceIds.h"
 #include "platform/win32/WideText.h"
+#include "ui/win32/ResourceIds.h"
 #include "ui/win32/Win32Windows.h"
 
 namespace vp::platform {

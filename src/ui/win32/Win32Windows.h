@@ -5,9 +5,9 @@
 #include <memory>
 #include <string>
 
+#include "platform/win32/win32_api.h"
 #include "ui/HelpWindow.h"
 #include "ui/SettingsDialog.h"
-#include "platform/win32/win32_api.h"
 
 namespace vp::platform {
 
