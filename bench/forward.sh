@@ -83,8 +83,10 @@ if [ $smoke -eq 0 ]; then
     unpacked=$root/$build/nginx-deb
     if [ ! -x "$unpacked/usr/sbin/nginx" ]; then
       mkdir -p "$unpacked"
-      (cd "$work" && apt-get download nginx >/dev/null 2>&1 ||
-        { apt-get update -qq && apt-get download nginx; })
+      (
+        cd "$work" || exit 1
+        apt-get download nginx >/dev/null 2>&1 || { apt-get update -qq && apt-get download nginx; }
+      )
       dpkg-deb -x "$work"/nginx_*.deb "$unpacked"
     fi
     nginx=$unpacked/usr/sbin/nginx
@@ -103,6 +105,7 @@ start_upstream
 # --- nginx and stunnel ---------------------------------------------------------------------------
 
 start_nginx() {
+  nginx_tls_port="" nginx_plain_port=""  # set by free_port, read by the rounds
   free_port nginx_tls_port
   free_port nginx_plain_port
   mkdir -p "$work/nginx"
@@ -144,7 +147,7 @@ CONF
   "$nginx" -p "$work/nginx" -c "$work/nginx/nginx.conf" -e "$work/nginx/error.log" \
     -g 'daemon off; master_process on;' &
   nginx_master_pid=$!
-  pids+=($nginx_master_pid)
+  pids+=("$nginx_master_pid")
   wait_listening "$nginx_tls_port" $nginx_master_pid nginx
   wait_listening "$nginx_plain_port" $nginx_master_pid nginx
 }
@@ -152,6 +155,7 @@ CONF
 # Two services in one stunnel: TLS 1.0 in, plain across, TLS 1.2 out to the upstream.
 start_stunnel() {
   local middle_port
+  stunnel_port=""  # set by free_port, read by the rounds
   free_port stunnel_port
   free_port middle_port
   mkdir -p "$work/stunnel"
@@ -178,7 +182,7 @@ sslVersionMax = TLSv1.2
 CONF
   "$stunnel" "$work/stunnel/stunnel.conf" >/dev/null 2>&1 &
   stunnel_pid=$!
-  pids+=($stunnel_pid)
+  pids+=("$stunnel_pid")
   wait_listening "$stunnel_port" $stunnel_pid stunnel
 }
 

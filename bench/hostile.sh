@@ -43,12 +43,12 @@ table=$work/table
 
 # hold NAME ARGS...: starts holding connections in the background; returns once all are open.
 hold() {
-  local name=$1 i
+  local name=$1 _
   shift
   "$hostile" hold --port $proxy_port "$@" >"$work/$name.out" 2>&1 &
   hold_pid=$!
-  pids+=($hold_pid)
-  for i in $(seq 1 600); do
+  pids+=("$hold_pid")
+  for _ in $(seq 1 600); do
     grep -q '^held' "$work/$name.out" 2>/dev/null && return 0
     running $hold_pid || break
     sleep 0.1
@@ -124,8 +124,8 @@ done
 # An upstream that drips: the forward is under way when the stop comes.
 "$hostile" drip >"$work/drip.out" 2>&1 &
 drip_pid=$!
-pids+=($drip_pid)
-for i in $(seq 1 $start_wait); do
+pids+=("$drip_pid")
+for _ in $(seq 1 "$start_wait"); do
   grep -q '^port ' "$work/drip.out" 2>/dev/null && break
   sleep 0.1
 done
@@ -134,7 +134,7 @@ start_proxy 1 "http://127.0.0.1:$drip_port/FiskalizacijaServiceTest"
 "$client" --port $proxy_port --transport plain --concurrency 1 --requests 1 --seconds 60 \
   >/dev/null 2>&1 &
 till_pid=$!
-pids+=($till_pid)
+pids+=("$till_pid")
 sleep 3
 stop_proxy_timed
 check_stop

@@ -1,3 +1,5 @@
+# shellcheck shell=bash disable=SC2034,SC2154
+# (the scripts that source this set build and root, and use client and hostile.)
 # Shared by bench/soak.sh and bench/hostile.sh (sourced, not run): the processes a run starts and
 # their clean-up, the build of the proxy and the bench tools, the local HTTPS upstream, and the
 # proxy itself started from a folder of its own with a settings file of the run's own. Everything
@@ -94,7 +96,7 @@ start_upstream() {
   "$root/$build/bench/vp-bench-upstream" --cert "$work/proxy/fakeFina.crt" \
     --key "$work/proxy/fakeFina.key" --threads 64 >"$work/upstream.out" 2>&1 &
   upstream_pid=$!
-  pids+=($upstream_pid)
+  pids+=("$upstream_pid")
   local i
   for i in $(seq 1 $start_wait); do
     grep -q '^port ' "$work/upstream.out" 2>/dev/null && break
@@ -122,16 +124,16 @@ JSON
   VORMETRA_COMMON_APPDATA=$work/appdata "$work/proxy/vormetra-proxy" /serve \
     >>"$work/proxy.log" 2>&1 &
   proxy_pid=$!
-  pids+=($proxy_pid)
+  pids+=("$proxy_pid")
   wait_listening $proxy_port $proxy_pid "the proxy (mode $mode)"
 }
 
 # stop_proxy_timed: SIGTERM, and the milliseconds until the process has ended, into stop_ms.
 stop_proxy_timed() {
-  local started i
+  local started _
   started=$(now_ms)
   kill -TERM "$proxy_pid"
-  for i in $(seq 1 1000); do
+  for _ in $(seq 1 1000); do
     running "$proxy_pid" || break
     sleep 0.01
   done

@@ -11,7 +11,7 @@ suffix=""
 expected="VormetraProxy.exe libcrypto-3$suffix.dll libssl-3$suffix.dll"
 system='advapi32|bcrypt|crypt32|gdi32|kernel32|msvcrt|shell32|user32|ws2_32'
 
-found=$(cd "$dist" && ls | sort | tr '\n' ' ' | sed 's/ $//')
+found=$(find "$dist" -mindepth 1 -maxdepth 1 -printf '%f\n' | sort | tr '\n' ' ' | sed 's/ $//')
 if [ "$found" != "$(echo "$expected" | tr ' ' '\n' | sort | tr '\n' ' ' | sed 's/ $//')" ]; then
   echo "check-dist: $dist holds [$found], expected [$expected]"
   exit 1
@@ -20,7 +20,7 @@ for file in $expected; do
   foreign=$("$objdump" -p "$dist/$file" | sed -n 's/^\s*DLL Name: //p' |
     grep -viE "^($system)\.dll$" | grep -vxF -e "libcrypto-3$suffix.dll" || true)
   if [ -n "$foreign" ]; then
-    echo "check-dist: $file needs DLLs that Windows does not have: $(echo $foreign)"
+    echo "check-dist: $file needs DLLs that Windows does not have: $(tr '\n' ' ' <<<"$foreign")"
     exit 1
   fi
 done

@@ -14,7 +14,7 @@ for fuzzer in build/fuzz/fuzzers/*; do
   work="build/fuzz/corpus/$name"
   findings="build/fuzz/findings/$name"
   mkdir -p "$work" "$findings"
-  [ -d "fuzz/corpus/$name" ] && cp -n fuzz/corpus/"$name"/* "$work"/ 2>/dev/null || true
+  if [ -d "fuzz/corpus/$name" ]; then cp -n fuzz/corpus/"$name"/* "$work"/ 2>/dev/null || true; fi
   echo "== $name for ${seconds}s"
   "$fuzzer" -max_total_time="$seconds" -rss_limit_mb=2048 -max_len=65536 \
     -artifact_prefix="$findings/" -print_final_stats=1 "$work" 2>&1 | tail -n 12

@@ -59,8 +59,8 @@ write_source_entry() {
 }
 
 apt_update() {
-  local attempt
-  for attempt in 1 2 3 4 5 6; do
+  local _
+  for _ in 1 2 3 4 5 6; do
     $sudo apt-get -o DPkg::Lock::Timeout=300 update -qq && return 0
     log "apt-get update failed (another apt may hold the lock); retrying"
     sleep 20
@@ -134,7 +134,7 @@ build() {
     imports=$("${cross}objdump" -p "$srcdir/$dll" | sed -n 's/^\s*DLL Name: //p')
     foreign=$(echo "$imports" | grep -viE "^($system_dlls)\.dll\$" | grep -vx "$crypto_dll" || true)
     if [ -n "$foreign" ]; then
-      log "$dll needs DLLs that Windows does not have: $(echo $foreign)"
+      log "$dll needs DLLs that Windows does not have: $(tr '\n' ' ' <<<"$foreign")"
       return 1
     fi
   done

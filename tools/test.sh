@@ -6,6 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/deps.sh
 bash tools/check-seam.sh
+bash tools/check-style.sh
 
 jobs=2
 cmake -S . -B build/native -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVP_WERROR=ON

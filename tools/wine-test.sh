@@ -68,7 +68,8 @@ start_xvfb() {
     echo "Xvfb did not start: $(cat "$run_dir/xvfb.log")"
     exit 1
   fi
-  export DISPLAY=":$(head -n 1 "$display_file")"
+  DISPLAY=":$(head -n 1 "$display_file")"
+  export DISPLAY
 }
 
 # start_server ARCH_DIR: the prefix's own persistent wineserver, so that its pid is known and it is
@@ -82,7 +83,7 @@ start_server() {
 
 # boot_prefix ARCH_DIR [WINEBOOT_SWITCH]: runs wineboot within the bound.
 boot_prefix() {
-  if ! timeout -k 10 $boot_seconds "$WINE" wineboot ${2:-} >>"$1/wineboot.log" 2>&1; then
+  if ! timeout -k 10 $boot_seconds "$WINE" wineboot ${2:+"$2"} >>"$1/wineboot.log" 2>&1; then
     echo "the Wine prefix did not boot within ${boot_seconds}s: $(tail -n 5 "$1/wineboot.log")"
     return 1
   fi

@@ -55,6 +55,7 @@ answer_box() {
 box_stands() { xdotool search --onlyvisible --name "^$2\$" 2>/dev/null | grep -qx "$1"; }
 
 # A box left open by a failed step would stand in the way of the next checks.
+# shellcheck disable=SC2317 # run at exit, through vp_at_exit
 close_boxes() {
   local window title
   for title in "$notice_title" "$question_title"; do
@@ -74,6 +75,7 @@ vp_write_settings "{
 
 # expect_hosts DESCRIPTION PRINTF_FORMAT: the hosts file holds exactly these bytes.
 expect_hosts() {
+  # shellcheck disable=SC2059 # the format is the expected bytes, escapes included
   printf "$2" >"$VP_WORK/expected"
   vp_expect_file "$1" "$hosts" "$VP_WORK/expected"
   if ! cmp -s "$hosts" "$VP_WORK/expected"; then
@@ -112,6 +114,7 @@ start='127.0.0.1 localhost\r\n# '$test_host' komentar\n10.0.0.1 '$production_hos
 start+='192.168.1.1 CISTEST.APIS-IT.HR\r\n8bit \350\271 \000 nul\n'$long'\n::1 localhost'
 kept='127.0.0.1 localhost\r\n192.168.1.1 CISTEST.APIS-IT.HR\r\n8bit \350\271 \000 nul\r\n'
 kept+=$long'\r\n::1 localhost\r\n'
+# shellcheck disable=SC2059 # the format is the file's bytes, escapes included
 printf "$start" >"$hosts"
 cp "$hosts" "$VP_WORK/hosts.start"
 

@@ -75,6 +75,7 @@ if [ "$(state)" != missing ]; then
 fi
 vp_require_free_port 8449
 # However the check ends, the prefix is left without the service.
+# shellcheck disable=SC2317 # run at exit, through vp_at_exit
 remove_service() {
   [ "$(state)" = missing ] && return 0
   timeout -k 5 120 "$WINE" "$(vp_windows_path "$VP_APP_EXE")" /stop >/dev/null 2>&1

@@ -1,3 +1,5 @@
+# shellcheck shell=bash disable=SC2034,SC2154
+# (the checks that source this read the variables it sets.)
 # Shared helpers of the Wine end-to-end checks. Sourced by every check; not run on its own.
 #
 # The harness (tools/wine-test.sh) runs each check in this folder whose name starts with two

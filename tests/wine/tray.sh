@@ -1,3 +1,5 @@
+# shellcheck shell=bash disable=SC2034,SC2154
+# (the checks that source this set main and use test_entry.)
 # Helpers of the checks of the tray application's windows (40-tray-*.sh); sourced after lib.sh.
 # Not a check of its own: its name does not start with two digits.
 
