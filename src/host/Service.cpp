@@ -124,8 +124,7 @@ bool TService::HandleControl(std::uint32_t code) {
       ReportStatus(ServiceState::kStopPending);
       return false;
     default:
-      CustomControl(code);
-      return true;
+      return CustomControl(code);
   }
 }
 
@@ -151,13 +150,17 @@ bool TService::Stop() {
   return stopped;
 }
 
-void TService::CustomControl(std::uint32_t code) {
+// A code whose handling fails stops the service: after a failed reload its listener is off, and a
+// service reported running must be serving.
+bool TService::CustomControl(std::uint32_t code) {
   try {
     if (!HandleCustomControl(code)) ReportStatus(Status());
+    return true;
   } catch (const std::exception& error) {
     LogMessage("Service failed in custom message(" + std::to_string(code) + "): " + error.what(),
                platform::EventType::kError);
   }
+  return !Stop();
 }
 
 void TService::ReportStatus(ServiceState state) {

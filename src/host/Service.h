@@ -56,7 +56,8 @@ class TService {
   // Runs one control code; false when the service thread is to end.
   bool HandleControl(std::uint32_t code);
   bool Stop();
-  void CustomControl(std::uint32_t code);
+  // False when the code's handling failed and the service has stopped.
+  bool CustomControl(std::uint32_t code);
   std::uint32_t NextCode();
   void ReportStatus(platform::ServiceState state);
   void LogFailure(const std::string& during, const std::exception& error);

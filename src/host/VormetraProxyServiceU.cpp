@@ -34,12 +34,12 @@ void TVormetraProxyService::ServiceAfterInstall() {
   StartProxyService();
 }
 
-// With Active false in the file the listener stays off, while the service goes on reporting
-// that it runs.
+// A running service serves: the file's Active is the tray's own switch (often saved false before
+// the service was installed), so the reload takes every other setting and keeps the listener on.
 bool TVormetraProxyService::HandleCustomControl(std::uint32_t code) {
   if (code != ControlReloadSettings || !FServer) return true;
   FServer->Settings().Load();
-  FServer->ApplySettings();
+  FServer->SetActive(true);
   LogMessage("Settings reloaded");
   return false;
 }

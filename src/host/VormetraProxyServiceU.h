@@ -26,8 +26,9 @@ class TVormetraProxyService : public TService {
   void ServiceStop(bool& stopped) override;
   // Sets the description and starts the service; an error of the start undoes the installation.
   void ServiceAfterInstall() override;
-  // 128: reloads the settings file into the server's settings, applies them, logs "Settings
-  // reloaded" and answers false. Any other code: true, and nothing happens.
+  // 128: reloads the settings file into the server's settings, applies them with the listener on
+  // whatever the file's Active says, logs "Settings reloaded" and answers false; a failed apply
+  // throws, and the service stops. Any other code: true, and nothing happens.
   bool HandleCustomControl(std::uint32_t code) override;
 
   // The proxy server while the service runs; null before the start and after the stop.
