@@ -13,6 +13,7 @@
 #include "host/ServiceControl.h"
 #include "host/VormetraProxyServiceU.h"
 #include "platform/CodePage.h"
+#include "platform/Console.h"
 #include "platform/ServiceManager.h"
 #include "platform/UserPrompt.h"
 #include "ui/TrayApplication.h"
@@ -35,10 +36,10 @@ bool NameIsAnyOf(const std::string& name, const std::vector<std::string>& names)
   return false;
 }
 
-void RunServiceHost(const std::vector<std::string>& arguments) {
+int RunServiceHost(const std::vector<std::string>& arguments) {
   TServiceApplication host(platform::CurrentServiceManager(), arguments);
   host.CreateService(std::make_unique<TVormetraProxyService>());
-  host.Run();
+  return host.Run();
 }
 
 // Runs a role; the exit code of the roles that have one of their own.
@@ -61,8 +62,7 @@ int RunRole(Role role, const std::vector<std::string>& arguments) {
       StopProxyService();
       return 0;
     case Role::kServiceHost:
-      RunServiceHost(arguments);
-      return 0;
+      return RunServiceHost(arguments);
     case Role::kForegroundServer:
       return RunForegroundServer();
     case Role::kTrayApplication:
@@ -113,12 +113,15 @@ bool IsStartedByServiceManager(const std::vector<platform::ProcessEntry>& proces
   return grandparent != nullptr && NameIsAnyOf(grandparent->exe_file, ancestry.grandparents);
 }
 
-// The last-resort handler of a task process: the error's message in an error box, exit code 1.
+// The last-resort handler of a task process: the error's message on the starter's console (or
+// standard error) and in an error box, exit code 1.
 int RunProgram(const std::vector<std::string>& arguments) {
   try {
     return RunRole(ChooseRole(arguments, SystemRoleProbes()), arguments);
   } catch (const std::exception& error) {
-    platform::ShowNotice(platform::Utf8FromAnsi(error.what()), platform::NoticeIcon::kError);
+    std::string message = platform::Utf8FromAnsi(error.what());
+    platform::ReportToStarter(message);
+    platform::ShowNotice(message, platform::NoticeIcon::kError);
     return 1;
   }
 }

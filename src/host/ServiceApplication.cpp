@@ -8,6 +8,7 @@
 #include "host/CommandLine.h"
 #include "host/ServiceControl.h"
 #include "platform/CodePage.h"
+#include "platform/Console.h"
 #include "platform/FileSystem.h"
 #include "platform/MainThread.h"
 #include "platform/UserPrompt.h"
@@ -48,18 +49,23 @@ void TServiceApplication::CreateService(std::unique_ptr<TService> service) {
   service_ = std::move(service);
 }
 
-void TServiceApplication::Run() {
-  if (!service_) return;
+int TServiceApplication::Run() {
+  if (!service_) return 0;
   bool silent = FindSwitch(arguments_, "SILENT");
-  if (FindSwitch(arguments_, "INSTALL"))
-    Install(silent);
-  else if (FindSwitch(arguments_, "UNINSTALL"))
-    Uninstall(silent);
-  else
-    Dispatch();
+  if (FindSwitch(arguments_, "INSTALL")) return Install(silent) ? 0 : 1;
+  if (FindSwitch(arguments_, "UNINSTALL")) return Uninstall(silent) ? 0 : 1;
+  Dispatch();
+  return 0;
 }
 
-void TServiceApplication::Install(bool silent) {
+// A caller that cannot see the box (a silent install run by an installer or a script) still
+// learns why, from the exit code and the line.
+void TServiceApplication::Fail(const std::string& message) {
+  platform::ReportToStarter(message);
+  platform::ShowNotice(message, platform::NoticeIcon::kError);
+}
+
+bool TServiceApplication::Install(bool silent) {
   std::unique_ptr<platform::ServiceManagerHandle> manager = OpenManagerOrThrow(manager_);
   try {
     platform::ServiceFailure failure;
@@ -73,15 +79,15 @@ void TServiceApplication::Install(bool silent) {
       throw;
     }
   } catch (const std::exception& error) {
-    platform::ShowNotice(
-        FormatTwo(kMsgInstallFailed, service_->DisplayName(), platform::Utf8FromAnsi(error.what())),
-        platform::NoticeIcon::kError);
-    return;
+    Fail(FormatTwo(kMsgInstallFailed, service_->DisplayName(),
+                   platform::Utf8FromAnsi(error.what())));
+    return false;
   }
   if (!silent) platform::ShowNotice(kMsgInstalled, platform::NoticeIcon::kInformation);
+  return true;
 }
 
-void TServiceApplication::Uninstall(bool silent) {
+bool TServiceApplication::Uninstall(bool silent) {
   std::unique_ptr<platform::ServiceManagerHandle> manager = OpenManagerOrThrow(manager_);
   try {
     platform::ServiceFailure failure;
@@ -91,12 +97,12 @@ void TServiceApplication::Uninstall(bool silent) {
     failure = service->Delete();
     if (failure.failed()) throw SystemErrorOf(failure);
   } catch (const std::exception& error) {
-    platform::ShowNotice(FormatTwo(kMsgUninstallFailed, service_->DisplayName(),
-                                   platform::Utf8FromAnsi(error.what())),
-                         platform::NoticeIcon::kError);
-    return;
+    Fail(FormatTwo(kMsgUninstallFailed, service_->DisplayName(),
+                   platform::Utf8FromAnsi(error.what())));
+    return false;
   }
   if (!silent) platform::ShowNotice(kMsgUninstalled, platform::NoticeIcon::kInformation);
+  return true;
 }
 
 // The dispatcher blocks until the service has ended, so it gets a thread of its own; the main

@@ -30,14 +30,16 @@ class TServiceApplication {
   // The host's one service, owned by the host.
   void CreateService(std::unique_ptr<TService> service);
 
-  // Installs, uninstalls or runs the service, as the switches say. When the manager itself
-  // refuses full access to an install or uninstall, throws ErrorKind::kSystem with its text;
-  // every other failure of those two is shown in an error box.
-  void Run();
+  // Installs, uninstalls or runs the service, as the switches say; the process's exit code, 1
+  // when an install or uninstall failed. When the manager itself refuses full access to an
+  // install or uninstall, throws ErrorKind::kSystem with its text; every other failure of those
+  // two is written to the starter's console (or standard error) and shown in an error box.
+  int Run();
 
  private:
-  void Install(bool silent);
-  void Uninstall(bool silent);
+  bool Install(bool silent);
+  bool Uninstall(bool silent);
+  void Fail(const std::string& message);
   void Dispatch();
 
   platform::ServiceManager& manager_;

@@ -3,6 +3,8 @@
 // borrows the console of whoever started it instead, or opens one.
 #pragma once
 
+#include <string>
+
 namespace vp::platform {
 
 // Gives the process a console, so that Ctrl+C and closing that console reach it: the starting
@@ -10,5 +12,10 @@ namespace vp::platform {
 // Standard output and standard error that lead nowhere go to that console; streams already handed
 // over (a file, a pipe, a terminal) keep going where they go. Nothing to do on POSIX.
 void UseParentConsole();
+
+// Writes one line (UTF-8) to the standard error its starter gave the process, or else to the
+// starter's console; started from the desktop it has neither, and the line goes nowhere. So a
+// script or an installer that runs a task switch can read why the task failed.
+void ReportToStarter(const std::string& line);
 
 }  // namespace vp::platform

@@ -43,10 +43,10 @@ class ServiceHost : public testing::Test {
   }
 
   // Runs the host with these arguments on this thread, as the program entry would.
-  void RunHost(std::vector<std::string> arguments) {
+  int RunHost(std::vector<std::string> arguments) {
     TServiceApplication host(manager_, std::move(arguments));
     host.CreateService(std::make_unique<TVormetraProxyService>(0));
-    host.Run();
+    return host.Run();
   }
 
   // Starts the host in service mode on a thread of its own; service_ is its module.
@@ -74,7 +74,7 @@ class ServiceHost : public testing::Test {
 };
 
 TEST_F(ServiceHost, InstallRegistersDescribesStartsAndConfirms) {
-  RunHost({"/install"});
+  EXPECT_EQ(RunHost({"/install"}), 0);
   platform::ServiceRegistration registration = manager_.RegistrationOf(kServiceName);
   EXPECT_EQ(registration.display_name, "Vormetra Proxy Service");
   EXPECT_EQ(registration.executable_path, platform::ProgramFilePath());
@@ -82,14 +82,14 @@ TEST_F(ServiceHost, InstallRegistersDescribesStartsAndConfirms) {
   EXPECT_EQ(manager_.StateOf(kServiceName), ServiceState::kRunning);
   EXPECT_EQ(prompt_.shown(), std::vector<std::string>{"notice: Service installed successfully"});
 
-  RunHost({"-UNINSTALL", "/Silent"});
+  EXPECT_EQ(RunHost({"-UNINSTALL", "/Silent"}), 0);
   EXPECT_FALSE(manager_.Exists(kServiceName));
   EXPECT_EQ(prompt_.shown().size(), 1u) << "silent";
 }
 
 TEST_F(ServiceHost, InstallOverAnExistingServiceShowsTheSystemText) {
   manager_.AddService(kServiceName, ServiceState::kStopped);
-  RunHost({"/install", "/silent"});
+  EXPECT_EQ(RunHost({"/install", "/silent"}), 1) << "a caller must be able to tell";
   EXPECT_EQ(prompt_.errors(),
             std::vector<std::string>{"Service \"Vormetra Proxy Service\" failed to install with "
                                      "error: \"The specified service already exists.\""});
@@ -98,7 +98,7 @@ TEST_F(ServiceHost, InstallOverAnExistingServiceShowsTheSystemText) {
 
 TEST_F(ServiceHost, RefusedStartUndoesTheInstallationButOneThatStopsOnItsOwnStays) {
   manager_.FailNextStart(1053);
-  RunHost({"/install"});
+  EXPECT_EQ(RunHost({"/install"}), 1);
   EXPECT_FALSE(manager_.Exists(kServiceName));
   EXPECT_EQ(manager_.calls(), (std::vector<std::string>{"create", "describe", "start", "delete"}));
   ASSERT_EQ(prompt_.errors().size(), 1u);
@@ -113,7 +113,7 @@ TEST_F(ServiceHost, RefusedStartUndoesTheInstallationButOneThatStopsOnItsOwnStay
 }
 
 TEST_F(ServiceHost, UninstallOfNothingShowsTheSystemTextAndNoRightsRaise) {
-  RunHost({"/uninstall"});
+  EXPECT_EQ(RunHost({"/uninstall"}), 1);
   EXPECT_EQ(prompt_.errors(),
             std::vector<std::string>{"Service \"Vormetra Proxy Service\" failed to uninstall with "
                                      "error: \"The specified service does not exist as an "

@@ -66,7 +66,8 @@ expect_error_box() {
   vp_expect "$* says why" "$text" "$(vp_message_boxes "$name")"
   vp_press_key "$window" Return
   vp_wait_exit "$name" 60
-  vp_expect "$* ends after OK" 0 "$VP_EXIT"
+  vp_expect "$* ends after OK with exit code 1" 1 "$VP_EXIT"
+  vp_expect_contains "$* writes why to its standard error" "$text" "$(vp_output "$name")"
 }
 
 if [ "$(state)" != missing ]; then

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 
+#include "platform/win32/WideText.h"
 #include "platform/win32/win32_api.h"
 
 namespace vp::platform {
@@ -16,6 +17,24 @@ bool LeadsSomewhere(DWORD which) {
 }
 
 }  // namespace
+
+void ReportToStarter(const std::string& line) {
+  if (!LeadsSomewhere(STD_ERROR_HANDLE)) {
+    if (!AttachConsole(ATTACH_PARENT_PROCESS)) return;
+    std::freopen("CONOUT$", "w", stderr);
+  }
+  HANDLE handle = GetStdHandle(STD_ERROR_HANDLE);
+  DWORD mode = 0;
+  if (handle != nullptr && handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode)) {
+    // A console shows UTF-16 whatever its code page is.
+    std::wstring wide = WideFromUtf8(line + "\r\n");
+    DWORD written = 0;
+    WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
+    return;
+  }
+  std::fputs((line + "\n").c_str(), stderr);
+  std::fflush(stderr);
+}
 
 void UseParentConsole() {
   bool output = LeadsSomewhere(STD_OUTPUT_HANDLE);
