@@ -8,6 +8,7 @@
 #include "ui/HandlerErrors.h"
 #include "ui/HelpFormU.h"
 #include "ui/SettingsFormU.h"
+#include "ui/StartFailure.h"
 #include "ui/UiTexts.h"
 
 namespace vp {
@@ -70,7 +71,7 @@ std::unique_ptr<TProxyServer> TMainForm::CreateOwnProxy() {
   } catch (const std::exception& error) {
     // Another program holds the port, or the stored mode lacks its certificate files: the window
     // still comes up, with its proxy stopped and the stored settings to edit, and says why.
-    ShowHandlerError(error);
+    ShowStartFailure(error);
     return std::make_unique<TProxyServer>(proxy_port_, TInitialState::kStopped);
   }
 }
@@ -232,14 +233,27 @@ void TMainForm::mnServerClick() {
 }
 
 void TMainForm::SetServerActive(bool active) {
-  if (server_) {
-    server_->SetActive(active);
-  } else if (active) {
-    host_.StartProxyService();
-  } else {
-    host_.StopProxyService();
+  try {
+    if (server_) {
+      server_->SetActive(active);
+    } else if (active) {
+      host_.StartProxyService();
+    } else {
+      host_.StopProxyService();
+    }
+  } catch (const std::exception& error) {
+    if (!active) throw;
+    UpdateStatusDisplay();
+    UpdateTrayIcon(TrayCommand::kModify);
+    return ShowStartFailure(error);
   }
   UpdateTrayIcon(TrayCommand::kModify);
+}
+
+// The display already shows the listener as it is; the box says what is missing and what to do.
+void TMainForm::ShowStartFailure(const std::exception& error) {
+  platform::ShowNotice(ExplainStartFailure(error, proxy_port_, own_settings_ != nullptr),
+                       platform::NoticeIcon::kError);
 }
 
 void TMainForm::mnStartServerClick() {
@@ -284,10 +298,17 @@ void TMainForm::EditSettings() {
   if (!form.ShowModal()) return;
   form.CopyTo(*settings_);
   settings_->Save();
-  if (server_)
-    server_->ApplySettings();
-  else
+  if (server_) {
+    try {
+      server_->ApplySettings();
+    } catch (const std::exception& error) {
+      UpdateStatusDisplay();
+      UpdateTrayIcon(TrayCommand::kModify);
+      return ShowStartFailure(error);
+    }
+  } else {
     host_.SendServiceControl(kControlReloadSettings);
+  }
   if (IsHttpsMode(settings_->Mode.load()) && !IsHttpsMode(old_mode) &&
       Confirmed(kAskCertificateForMode))
     InstallRootCertificate();

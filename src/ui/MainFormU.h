@@ -64,6 +64,7 @@ class TMainForm : public platform::MainWindowEvents {
   void ShowTrayBalloon(const std::string& text);
   void UpdateStatusDisplay();
   void SetServerActive(bool active);
+  void ShowStartFailure(const std::exception& error);
   void EditSettings();
   void CheckHostsForMode();
   void InstallRootCertificate();

@@ -29,6 +29,12 @@ using Strings = std::vector<std::string>;
 
 const std::string kTakenPort = "Could not bind socket. Address and port are already in use.";
 
+// The box of a start that found the port taken: what to do, in Croatian, then the error's text.
+bool SaysPortTaken(const std::string& box, std::uint16_t port) {
+  return box.rfind("Server nije pokrenut. Port " + std::to_string(port) + " već koristi", 0) == 0 &&
+         box.ends_with("\n\n" + kTakenPort);
+}
+
 std::string Question(const char* text) { return std::string("question: ") + text; }
 std::string Notice(const char* text) { return std::string("notice: ") + text; }
 
@@ -91,7 +97,8 @@ TEST_F(MainFormTest, TakenPortAtStartLeavesTheWindowUpStoppedWithItsSettings) {
   other.Bind("127.0.0.1", 0);
   other.Listen(1);
   TMainForm& form = Create(other.LocalPort());
-  EXPECT_EQ(prompt_.errors(), Strings{kTakenPort});
+  ASSERT_EQ(prompt_.errors().size(), 1u);
+  EXPECT_TRUE(SaysPortTaken(prompt_.errors()[0], other.LocalPort())) << prompt_.errors()[0];
   ASSERT_NE(form.OwnProxy(), nullptr);
   EXPECT_FALSE(form.OwnProxy()->IsActive());
   EXPECT_EQ(form.Settings().DNSServer.get(), "10.9.9.9");
@@ -101,7 +108,8 @@ TEST_F(MainFormTest, TakenPortAtStartLeavesTheWindowUpStoppedWithItsSettings) {
   EXPECT_EQ(window().tray_data().info, "Nije aktivan");
 
   window().Click(MenuItem::kStartServer);  // still taken: said again, nothing else changes
-  EXPECT_EQ(prompt_.errors(), (Strings{kTakenPort, kTakenPort}));
+  ASSERT_EQ(prompt_.errors().size(), 2u);
+  EXPECT_TRUE(SaysPortTaken(prompt_.errors()[1], other.LocalPort())) << prompt_.errors()[1];
   EXPECT_FALSE(window().led_on());
   other.Close();
   window().Click(MenuItem::kStartServer);
