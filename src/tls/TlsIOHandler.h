@@ -13,6 +13,7 @@
 #include "io/IOHandler.h"
 #include "platform/Socket.h"
 #include "tls/SslContext.h"
+#include "tls/SslOwned.h"
 
 namespace vp {
 
@@ -53,7 +54,7 @@ class TlsIOHandler final : public IOHandler {
   platform::Socket& socket() override { return socket_; }
 
   // The library's connection object (SSL*), for the events and for tests.
-  openssl::SSL* connection() const { return ssl_; }
+  openssl::SSL* connection() const { return ssl_.get(); }
   // The context the connection was made on.
   const SslContext& context() const { return *context_; }
   // The negotiated protocol, as the library names it ("TLSv1", "TLSv1.2").
@@ -76,7 +77,7 @@ class TlsIOHandler final : public IOHandler {
   const SslFunctions& fn_;
   platform::Socket& socket_;
   TlsRole role_;
-  openssl::SSL* ssl_ = nullptr;
+  SslOwned<openssl::SSL> ssl_;
   openssl::BIO* input_ = nullptr;   // owned by ssl_
   openssl::BIO* output_ = nullptr;  // owned by ssl_
   bool established_ = false;
