@@ -52,6 +52,13 @@ void TlsIOHandler::SetAppData(void* data) {
   fn_.SSL_set_ex_data(ssl_.get(), openssl::kAppDataIndex, data);
 }
 
+void TlsIOHandler::SetServerName(const std::string& host) {
+  // A null name clears it.
+  fn_.SSL_ctrl(ssl_.get(), openssl::kCtrlSetTlsextHostname, openssl::kTlsextNametypeHostName,
+               host.empty() ? nullptr : const_cast<char*>(host.c_str()));
+  lib_.ClearErrors();  // a rejected name (too long) leaves the hello without one
+}
+
 const char* TlsIOHandler::HandshakeMessage() const {
   return role_ == TlsRole::kServer ? kMsgErrorAcceptingSsl : kMsgErrorConnectingSsl;
 }

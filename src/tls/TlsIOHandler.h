@@ -40,6 +40,9 @@ class TlsIOHandler final : public IOHandler {
 
   // What the context's callbacks find in the connection's app data. Set before Handshake().
   void SetAppData(void* data);
+  // The server name indication the client's hello carries; an empty host sends none. Set before
+  // Handshake().
+  void SetServerName(const std::string& host);
   // Keeps an object alive as long as this connection (the target of the callbacks).
   void KeepAlive(std::shared_ptr<void> object) { kept_ = std::move(object); }
 
