@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <limits>
+#include <optional>
 #include <system_error>
 #include <vector>
 
@@ -12,13 +13,12 @@
 #include "base/Error.h"
 #include "platform/FileSystem.h"
 #include "tls/SslLibrary.h"
+#include "tls/SslOwned.h"
 
 namespace vp {
 namespace {
 
 using Library = std::shared_ptr<const SslLibrary>;
-template <typename T>
-using Owned = std::unique_ptr<T, void (*)(T*)>;
 
 constexpr const char* kRootStoreName = "Root";
 // How many digest bytes name a root's file: 64 bits tell the few local roots apart.
@@ -37,18 +37,17 @@ Library LoadLibrary() {
 }
 
 // The certificate, when the bytes are exactly one DER certificate and nothing besides.
-Owned<openssl::X509> ParseDer(const SslLibrary& library, const std::string& der) {
-  const SslFunctions& fn = library.fn();
-  Owned<openssl::X509> none(nullptr, fn.X509_free);
+SslOwned<openssl::X509> ParseDer(const Library& library, const std::string& der) {
+  const SslFunctions& fn = library->fn();
   if (der.empty() || der.size() > static_cast<std::size_t>(std::numeric_limits<long>::max()))
-    return none;
-  library.ClearErrors();
+    return {};
+  library->ClearErrors();
   const auto* start = reinterpret_cast<const unsigned char*>(der.data());
   const unsigned char* next = start;
-  Owned<openssl::X509> certificate(fn.d2i_X509(nullptr, &next, static_cast<long>(der.size())),
-                                   fn.X509_free);
-  library.ClearErrors();
-  if (!certificate || static_cast<std::size_t>(next - start) != der.size()) return none;
+  SslOwned<openssl::X509> certificate(library,
+                                      fn.d2i_X509(nullptr, &next, static_cast<long>(der.size())));
+  library->ClearErrors();
+  if (!certificate || static_cast<std::size_t>(next - start) != der.size()) return {};
   return certificate;
 }
 
@@ -62,25 +61,9 @@ std::string DerOf(const SslLibrary& library, const openssl::X509* certificate) {
   return der;
 }
 
-// Owns a memory BIO.
-class MemoryBio {
- public:
-  explicit MemoryBio(const SslFunctions& fn) : fn_(fn), bio_(fn.BIO_new(fn.BIO_s_mem())) {}
-  ~MemoryBio() {
-    if (bio_) fn_.BIO_free(bio_);
-  }
-  MemoryBio(const MemoryBio&) = delete;
-  MemoryBio& operator=(const MemoryBio&) = delete;
-  openssl::BIO* get() const { return bio_; }
-
- private:
-  const SslFunctions& fn_;
-  openssl::BIO* bio_;
-};
-
-std::string PemOf(const SslLibrary& library, const openssl::X509* certificate) {
-  const SslFunctions& fn = library.fn();
-  MemoryBio bio(fn);
+std::string PemOf(const Library& library, const openssl::X509* certificate) {
+  const SslFunctions& fn = library->fn();
+  SslOwned<openssl::BIO> bio(library, fn.BIO_new(fn.BIO_s_mem()));
   if (!bio.get() || fn.PEM_write_bio_X509(bio.get(), certificate) != 1) return {};
   std::string pem(fn.BIO_ctrl_pending(bio.get()), '\0');
   int read = pem.empty() ? 0 : fn.BIO_read(bio.get(), pem.data(), static_cast<int>(pem.size()));
@@ -112,9 +95,9 @@ class TrustFolderStore : public platform::CertStore {
       : library_(std::move(library)), files_(std::move(files)) {}
 
   bool AddEncodedCertificate(const std::string& der) override {
-    Owned<openssl::X509> certificate = ParseDer(*library_, der);
+    SslOwned<openssl::X509> certificate = ParseDer(library_, der);
     if (!certificate) return false;
-    std::string pem = PemOf(*library_, certificate.get());
+    std::string pem = PemOf(library_, certificate.get());
     std::string name = FileNameOf(*library_, certificate.get());
     library_->ClearErrors();
     if (pem.empty() || name.empty()) return false;
@@ -148,7 +131,7 @@ class MemoryStore : public platform::CertStore {
       : library_(std::move(library)), certificates_(std::move(certificates)) {}
 
   bool AddEncodedCertificate(const std::string& der) override {
-    if (!ParseDer(*library_, der)) return false;
+    if (!ParseDer(library_, der)) return false;
     if (std::find(certificates_.begin(), certificates_.end(), der) == certificates_.end())
       certificates_.push_back(der);
     return true;
@@ -161,31 +144,30 @@ class MemoryStore : public platform::CertStore {
 
 class FileCertContext : public platform::CertContext {
  public:
-  FileCertContext(Library library, Owned<openssl::X509> certificate)
-      : library_(std::move(library)), certificate_(std::move(certificate)) {}
+  explicit FileCertContext(SslOwned<openssl::X509> certificate)
+      : certificate_(std::move(certificate)) {}
 
-  const Library& library() const { return library_; }
+  const Library& library() const { return certificate_.library(); }
   openssl::X509* get() const { return certificate_.get(); }
 
  private:
-  Library library_;
-  Owned<openssl::X509> certificate_;
+  SslOwned<openssl::X509> certificate_;
 };
 
 class BundleChain : public platform::CertChain {
  public:
   // Holds a reference of its own to the certificate, so it may outlive the context.
-  BundleChain(Library library, Owned<openssl::X509_STORE> roots, openssl::X509* certificate)
+  BundleChain(Library library, SslOwned<openssl::X509_STORE> roots, openssl::X509* certificate)
       : library_(std::move(library)),
         roots_(std::move(roots)),
-        certificate_(certificate, library_->fn().X509_free) {
+        certificate_(library_, certificate) {
     library_->fn().X509_up_ref(certificate);
   }
 
   // A fresh verification context for every check, since one serves a single verification.
   bool VerifySslServerPolicy(const std::string& server_name) const override {
     const SslFunctions& fn = library_->fn();
-    Owned<openssl::X509_STORE_CTX> check(fn.X509_STORE_CTX_new(), fn.X509_STORE_CTX_free);
+    SslOwned<openssl::X509_STORE_CTX> check(library_, fn.X509_STORE_CTX_new());
     if (!check ||
         fn.X509_STORE_CTX_init(check.get(), roots_.get(), certificate_.get(), nullptr) != 1 ||
         fn.X509_STORE_CTX_set_purpose(check.get(), openssl::kX509PurposeSslServer) != 1 ||
@@ -210,8 +192,8 @@ class BundleChain : public platform::CertChain {
   }
 
   Library library_;
-  Owned<openssl::X509_STORE> roots_;
-  Owned<openssl::X509> certificate_;
+  SslOwned<openssl::X509_STORE> roots_;
+  SslOwned<openssl::X509> certificate_;
 };
 
 std::vector<std::string> CertificatesOfPkcs12(const SslLibrary& library, openssl::X509* certificate,
@@ -225,6 +207,28 @@ std::vector<std::string> CertificatesOfPkcs12(const SslLibrary& library, openssl
     if (authority) certificates.push_back(DerOf(library, authority));
   }
   return certificates;
+}
+
+// The certificates of a PKCS #12 file, in DER; nothing when it does not open with the password.
+std::optional<std::vector<std::string>> OpenPkcs12(const Library& library, const std::string& pfx,
+                                                   const std::string& password) {
+  const SslFunctions& fn = library->fn();
+  const auto* next = reinterpret_cast<const unsigned char*>(pfx.data());
+  SslOwned<openssl::PKCS12> pkcs12(library,
+                                   fn.d2i_PKCS12(nullptr, &next, static_cast<long>(pfx.size())));
+  if (!pkcs12) return std::nullopt;
+  openssl::EVP_PKEY* key = nullptr;
+  openssl::X509* certificate = nullptr;
+  openssl::X509_STACK* authorities = nullptr;
+  // An empty password opens files made without one as well as files made with the empty one.
+  bool opened =
+      fn.PKCS12_parse(pkcs12.get(), password.c_str(), &key, &certificate, &authorities) == 1;
+  // Whatever the parse handed out is ours, whether it succeeded or not.
+  SslOwned<openssl::EVP_PKEY> owned_key(library, key);
+  SslOwned<openssl::X509> owned_certificate(library, certificate);
+  SslOwned<openssl::X509_STACK> owned_authorities(library, authorities);
+  if (!opened) return std::nullopt;
+  return CertificatesOfPkcs12(*library, certificate, authorities);
 }
 
 }  // namespace
@@ -244,35 +248,19 @@ std::unique_ptr<platform::CertStore> FileCertService::ImportPfxStore(const std::
   if (!library || pfx.empty() ||
       pfx.size() > static_cast<std::size_t>(std::numeric_limits<long>::max()))
     return nullptr;
-  const SslFunctions& fn = library->fn();
   library->ClearErrors();
-  const auto* next = reinterpret_cast<const unsigned char*>(pfx.data());
-  Owned<openssl::PKCS12> pkcs12(fn.d2i_PKCS12(nullptr, &next, static_cast<long>(pfx.size())),
-                                fn.PKCS12_free);
-  openssl::EVP_PKEY* key = nullptr;
-  openssl::X509* certificate = nullptr;
-  openssl::X509_STACK* authorities = nullptr;
-  // An empty password opens files made without one as well as files made with the empty one.
-  bool opened = pkcs12 && fn.PKCS12_parse(pkcs12.get(), password.c_str(), &key, &certificate,
-                                          &authorities) == 1;
-  std::vector<std::string> certificates;
-  if (opened) certificates = CertificatesOfPkcs12(*library, certificate, authorities);
-  if (key) fn.EVP_PKEY_free(key);
-  if (certificate) fn.X509_free(certificate);
-  for (int i = authorities ? fn.OPENSSL_sk_num(authorities) : 0; i > 0; --i)
-    fn.X509_free(static_cast<openssl::X509*>(fn.OPENSSL_sk_value(authorities, i - 1)));
-  if (authorities) fn.OPENSSL_sk_free(authorities);
+  std::optional<std::vector<std::string>> certificates = OpenPkcs12(library, pfx, password);
   library->ClearErrors();
-  if (!opened) return nullptr;
-  return std::make_unique<MemoryStore>(std::move(library), std::move(certificates));
+  if (!certificates) return nullptr;
+  return std::make_unique<MemoryStore>(std::move(library), std::move(*certificates));
 }
 
 std::unique_ptr<platform::CertContext> FileCertService::CreateCertContext(const std::string& der) {
   Library library = LoadLibrary();
   if (!library) return nullptr;
-  Owned<openssl::X509> certificate = ParseDer(*library, der);
+  SslOwned<openssl::X509> certificate = ParseDer(library, der);
   if (!certificate) return nullptr;
-  return std::make_unique<FileCertContext>(std::move(library), std::move(certificate));
+  return std::make_unique<FileCertContext>(std::move(certificate));
 }
 
 std::unique_ptr<platform::CertChain> FileCertService::GetServerAuthChain(
@@ -281,7 +269,7 @@ std::unique_ptr<platform::CertChain> FileCertService::GetServerAuthChain(
   const Library& library = file_context.library();
   const SslFunctions& fn = library->fn();
   platform::TrustStoreFiles files = platform::CurrentTrustStoreFiles();
-  Owned<openssl::X509_STORE> roots(fn.X509_STORE_new(), fn.X509_STORE_free);
+  SslOwned<openssl::X509_STORE> roots(library, fn.X509_STORE_new());
   bool loaded = roots && !files.bundle.empty() &&
                 fn.X509_STORE_load_file(roots.get(), files.bundle.c_str()) == 1;
   library->ClearErrors();

@@ -193,7 +193,7 @@ void TIdHTTP::Connect(const Target& target) {
     io_ = &plain_io_;
     return;
   }
-  tls_io_ = IOHandler->ConnectTls(socket_);
+  tls_io_ = IOHandler->ConnectTls(socket_, url_.host);
   // The TLS layer sets its own fixed timeouts; only a shortened test bound differs from them.
   if (timeout_ms != kUpstreamTimeoutMs) socket_.SetTimeouts(timeout_ms, timeout_ms);
   io_ = tls_io_.get();

@@ -64,9 +64,6 @@ TKesHttp::TKesHttp() : Http(std::make_unique<TIdHTTP>()) {
     tls->OnVerifyPeer = [this](SslCertificateHandle certificate, bool ok, int depth, int error) {
       return VerifyPeer(certificate, ok, depth, error);
     };
-    tls->OnStatusInfoEx = [this](SslConnectionHandle connection, int where, int ret) {
-      SetServerName(connection, where, ret);
-    };
     Http->IOHandler = std::move(tls);
   }
   Reset();
@@ -98,10 +95,6 @@ void TKesHttp::Post(const std::string& url, std::string_view body, std::string& 
 bool TKesHttp::VerifyPeer(SslCertificateHandle certificate, bool ok, int, int) {
   if (ok) return true;
   return CheckTrust(certificate, Http->URL().host);
-}
-
-void TKesHttp::SetServerName(SslConnectionHandle connection, int, int) {
-  Http->IOHandler->SetServerName(connection, Http->URL().host);
 }
 
 void TKesHttp::ApplyHostHeader(TIdHTTPRequest& request) {

@@ -1,5 +1,5 @@
-// The upstream forwarder: an HTTP client with a TLS handler that replaces the Host header, sets
-// the TLS server name and reports progress with cancellation.
+// The upstream forwarder: an HTTP client with a TLS handler that replaces the Host header and
+// reports progress with cancellation. The client names the URL's host as the TLS server itself.
 #pragma once
 
 #include <cstdint>
@@ -54,9 +54,8 @@ class TKesHttp {
   // One POST of the whole body; the answer body is appended to answer. Throws on any failure.
   void Post(const std::string& url, std::string_view body, std::string& answer);
 
-  // The TLS handler's events.
+  // The TLS handler's event.
   bool VerifyPeer(SslCertificateHandle certificate, bool ok, int depth, int error);
-  void SetServerName(SslConnectionHandle connection, int where, int ret);
 
   // The trust check behind VerifyPeer for certificates the TLS library refused: whether the
   // certificate chains to a root the machine trusts for server authentication and matches the

@@ -72,17 +72,8 @@ TIdSSLIOHandlerSocketOpenSSL::~TIdSSLIOHandlerSocketOpenSSL() {
   link_->handler = nullptr;
 }
 
-void TIdSSLIOHandlerSocketOpenSSL::SetServerName(SslConnectionHandle connection,
-                                                 const std::string& host) {
-  std::shared_ptr<const SslLibrary> library = SslLibrary::Get();
-  // The name must be set before the client's hello is written; a null name clears it.
-  library->fn().SSL_ctrl(static_cast<openssl::SSL*>(connection), openssl::kCtrlSetTlsextHostname,
-                         openssl::kTlsextNametypeHostName,
-                         host.empty() ? nullptr : const_cast<char*>(host.c_str()));
-  library->ClearErrors();  // a rejected name (too long) leaves the hello without one
-}
-
-std::unique_ptr<IOHandler> TIdSSLIOHandlerSocketOpenSSL::ConnectTls(platform::Socket& socket) {
+std::unique_ptr<IOHandler> TIdSSLIOHandlerSocketOpenSSL::ConnectTls(platform::Socket& socket,
+                                                                    const std::string& host) {
   if (SSLOptions.Mode == TIdSSLMode::sslmUnassigned) SSLOptions.Mode = TIdSSLMode::sslmClient;
   SslContextCallbacks callbacks;
   if (OnStatusInfoEx) callbacks.info = &InfoCallback;
@@ -96,6 +87,7 @@ std::unique_ptr<IOHandler> TIdSSLIOHandlerSocketOpenSSL::ConnectTls(platform::So
   auto connection = std::make_unique<TlsIOHandler>(std::move(context), socket, TlsRole::kClient);
   connection->KeepAlive(link_);
   connection->SetAppData(link_.get());
+  connection->SetServerName(host);
   connection->Handshake();
   return connection;
 }

@@ -30,21 +30,17 @@ class TIdSSLIOHandlerSocketOpenSSL {
 
   TIdSSLOptions SSLOptions;
 
-  // At every state change of a connection's handshake; the first call comes before the client's
-  // first handshake message, so the server name can be set there (SetServerName). Calls from all
-  // connections of the process run one at a time.
+  // At every state change of a connection's handshake. Calls from all connections of the process
+  // run one at a time.
   std::function<void(SslConnectionHandle connection, int where, int ret)> OnStatusInfoEx;
   // Only runs when VerifyMode holds sslvrfPeer. Calls run one at a time, process-wide.
   std::function<bool(SslCertificateHandle certificate, bool ok, int depth, int error)> OnVerifyPeer;
 
-  // Sets the server name indication of a connection under handshake; an empty host sends none.
-  void SetServerName(SslConnectionHandle connection, const std::string& host);
-
   // Takes the client context (SslContext::Shared) and runs the handshake, with 30000 ms receive
-  // and send timeouts on the socket. Throws "Could not load SSL library.", a context error, or
-  // "Error connecting with SSL." plus a line break and the library's text. The socket must outlive
-  // the result.
-  std::unique_ptr<IOHandler> ConnectTls(platform::Socket& socket);
+  // and send timeouts on the socket; the client's hello names host as the server (none when it is
+  // empty). Throws "Could not load SSL library.", a context error, or "Error connecting with
+  // SSL." plus a line break and the library's text. The socket must outlive the result.
+  std::unique_ptr<IOHandler> ConnectTls(platform::Socket& socket, const std::string& host);
 
   // Replaces the 30000 ms socket timeouts in tests.
   void SetSocketTimeoutForTesting(int timeout_ms) { socket_timeout_ms_ = timeout_ms; }

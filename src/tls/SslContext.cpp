@@ -79,37 +79,34 @@ SharedContext& TheSharedContext() {
 
 class ContextBuilder {
  public:
-  ContextBuilder(const SslLibrary& library, const TIdSSLOptions& options)
-      : lib_(library), fn_(library.fn()), options_(options) {}
+  ContextBuilder(std::shared_ptr<const SslLibrary> library, const TIdSSLOptions& options)
+      : library_(std::move(library)), lib_(*library_), fn_(lib_.fn()), options_(options) {}
 
-  SSL_CTX* Build(const SslContextCallbacks& callbacks) {
+  // A failing step throws, and the half-built context goes with the builder.
+  SslOwned<SSL_CTX> Build(const SslContextCallbacks& callbacks) {
     lib_.ClearErrors();
     const SSL_METHOD* method = PickMethod();
     if (!method) Fail(kMsgErrorGettingSslMethod, false);
-    ctx_ = fn_.SSL_CTX_new(method);
+    ctx_ = SslOwned<SSL_CTX>(library_, fn_.SSL_CTX_new(method));
     if (!ctx_) Fail(kMsgErrorCreatingSslContext, false);
-    try {
-      fn_.SSL_CTX_set_security_level(ctx_, kSecurityLevel);
-      LimitVersions();
-      fn_.SSL_CTX_ctrl(ctx_, openssl::kCtrlMode, openssl::kModeAutoRetry, nullptr);
-      fn_.SSL_CTX_set_default_passwd_cb(ctx_, &EmptyPassword);
-      LoadDefaultTrust();
-      LoadTrust();
-      LoadCertificateAndKey();
-      LoadDhParameters();
-      if (callbacks.info) fn_.SSL_CTX_set_info_callback(ctx_, callbacks.info);
-      SetCiphers();
-      SetVerification(callbacks.verify);
-      if (IsServer()) {
-        fn_.SSL_CTX_set_session_id_context(ctx_, kSessionIdContext, sizeof kSessionIdContext);
-        fn_.SSL_CTX_ctrl(ctx_, openssl::kCtrlSetSessCacheSize, kServerSessionCacheSize, nullptr);
-      }
-      OfferClientCas();
-    } catch (...) {
-      fn_.SSL_CTX_free(ctx_);
-      throw;
+    fn_.SSL_CTX_set_security_level(ctx_.get(), kSecurityLevel);
+    LimitVersions();
+    fn_.SSL_CTX_ctrl(ctx_.get(), openssl::kCtrlMode, openssl::kModeAutoRetry, nullptr);
+    fn_.SSL_CTX_set_default_passwd_cb(ctx_.get(), &EmptyPassword);
+    LoadDefaultTrust();
+    LoadTrust();
+    LoadCertificateAndKey();
+    LoadDhParameters();
+    if (callbacks.info) fn_.SSL_CTX_set_info_callback(ctx_.get(), callbacks.info);
+    SetCiphers();
+    SetVerification(callbacks.verify);
+    if (IsServer()) {
+      fn_.SSL_CTX_set_session_id_context(ctx_.get(), kSessionIdContext, sizeof kSessionIdContext);
+      fn_.SSL_CTX_ctrl(ctx_.get(), openssl::kCtrlSetSessCacheSize, kServerSessionCacheSize,
+                       nullptr);
     }
-    return ctx_;
+    OfferClientCas();
+    return std::move(ctx_);
   }
 
  private:
@@ -151,7 +148,7 @@ class ContextBuilder {
     if (!versions.count(TIdSSLVersion::sslvTLSv1)) off |= openssl::kOpNoTlsv1;
     if (!versions.count(TIdSSLVersion::sslvTLSv1_1)) off |= openssl::kOpNoTlsv1_1;
     if (!versions.count(TIdSSLVersion::sslvTLSv1_2)) off |= openssl::kOpNoTlsv1_2;
-    fn_.SSL_CTX_set_options(ctx_, off);
+    fn_.SSL_CTX_set_options(ctx_.get(), off);
 
     int low = 0, high = 0;
     if (options_.Method() != TIdSSLVersion::sslvSSLv23) {
@@ -165,8 +162,8 @@ class ContextBuilder {
       }
     }
     if (!high) high = openssl::kTls12Version;  // nothing usable: the options above refuse all
-    if (fn_.SSL_CTX_ctrl(ctx_, openssl::kCtrlSetMinProtoVersion, low, nullptr) != 1 ||
-        fn_.SSL_CTX_ctrl(ctx_, openssl::kCtrlSetMaxProtoVersion, high, nullptr) != 1)
+    if (fn_.SSL_CTX_ctrl(ctx_.get(), openssl::kCtrlSetMinProtoVersion, low, nullptr) != 1 ||
+        fn_.SSL_CTX_ctrl(ctx_.get(), openssl::kCtrlSetMaxProtoVersion, high, nullptr) != 1)
       Fail(kMsgErrorCreatingSslContext, false);
   }
 
@@ -175,14 +172,14 @@ class ContextBuilder {
   // upstream road, made for every forwarded request) would pay for nothing.
   void LoadDefaultTrust() {
     if (!Verifies(options_)) return;
-    fn_.SSL_CTX_set_default_verify_paths(ctx_);
+    fn_.SSL_CTX_set_default_verify_paths(ctx_.get());
   }
 
   void LoadTrust() {
     const std::string& file = options_.RootCertFile;
     const std::string& dirs = options_.VerifyDirs;
     if (file.empty() && dirs.empty()) return;
-    if (fn_.SSL_CTX_load_verify_locations(ctx_, file.empty() ? nullptr : file.c_str(),
+    if (fn_.SSL_CTX_load_verify_locations(ctx_.get(), file.empty() ? nullptr : file.c_str(),
                                           dirs.empty() ? nullptr : dirs.c_str()) != 1)
       Fail(kMsgCouldNotLoadRootCertificate, true);
   }
@@ -190,32 +187,39 @@ class ContextBuilder {
   // The certificate comes first, so that the key can be checked against it.
   void LoadCertificateAndKey() {
     if (!options_.CertFile.empty() &&
-        fn_.SSL_CTX_use_certificate_file(ctx_, options_.CertFile.c_str(), openssl::kFiletypePem) !=
-            1)
+        fn_.SSL_CTX_use_certificate_file(ctx_.get(), options_.CertFile.c_str(),
+                                         openssl::kFiletypePem) != 1)
       Fail(kMsgCouldNotLoadCertificate, true);
     if (options_.KeyFile.empty()) return;
-    if (fn_.SSL_CTX_use_PrivateKey_file(ctx_, options_.KeyFile.c_str(), openssl::kFiletypePem) !=
-            1 ||
-        fn_.SSL_CTX_check_private_key(ctx_) != 1)
+    if (fn_.SSL_CTX_use_PrivateKey_file(ctx_.get(), options_.KeyFile.c_str(),
+                                        openssl::kFiletypePem) != 1 ||
+        fn_.SSL_CTX_check_private_key(ctx_.get()) != 1)
       Fail(kMsgCouldNotLoadKey, true);
   }
 
   void LoadDhParameters() {
     if (options_.DHParamsFile.empty()) return;
-    openssl::BIO* bio = fn_.BIO_new_file(options_.DHParamsFile.c_str(), "r");
-    if (!bio) Fail(kMsgCouldNotLoadDhParameters, true);
-    openssl::EVP_PKEY* dh = fn_.PEM_read_bio_Parameters(bio, nullptr);
-    fn_.BIO_free(bio);
+    SslOwned<openssl::EVP_PKEY> dh = ReadDhParameters();
     // On success the context owns the parameters.
-    if (dh && fn_.SSL_CTX_set0_tmp_dh_pkey(ctx_, dh) == 1) return;
-    if (dh) fn_.EVP_PKEY_free(dh);
+    if (dh && fn_.SSL_CTX_set0_tmp_dh_pkey(ctx_.get(), dh.get()) == 1) {
+      dh.release();
+      return;
+    }
+    dh.reset();
     Fail(kMsgCouldNotLoadDhParameters, true);
+  }
+
+  SslOwned<openssl::EVP_PKEY> ReadDhParameters() {
+    SslOwned<openssl::BIO> bio(library_, fn_.BIO_new_file(options_.DHParamsFile.c_str(), "r"));
+    if (!bio) Fail(kMsgCouldNotLoadDhParameters, true);
+    return SslOwned<openssl::EVP_PKEY>(library_, fn_.PEM_read_bio_Parameters(bio.get(), nullptr));
   }
 
   void SetCiphers() {
     const std::string& list =
         options_.CipherList.empty() ? std::string(kDefaultCipherList) : options_.CipherList;
-    if (fn_.SSL_CTX_set_cipher_list(ctx_, list.c_str()) != 1) Fail(kMsgSetCipherFailed, false);
+    if (fn_.SSL_CTX_set_cipher_list(ctx_.get(), list.c_str()) != 1)
+      Fail(kMsgSetCipherFailed, false);
   }
 
   // With no verify flags the library checks nothing and the callback never runs.
@@ -227,8 +231,8 @@ class ContextBuilder {
     if (mode.count(TIdSSLVerifyMode::sslvrfFailIfNoPeerCert))
       flags |= openssl::kVerifyFailIfNoPeerCert;
     if (mode.count(TIdSSLVerifyMode::sslvrfClientOnce)) flags |= openssl::kVerifyClientOnce;
-    fn_.SSL_CTX_set_verify(ctx_, flags, callback);
-    fn_.SSL_CTX_set_verify_depth(ctx_, options_.VerifyDepth);
+    fn_.SSL_CTX_set_verify(ctx_.get(), flags, callback);
+    fn_.SSL_CTX_set_verify_depth(ctx_.get(), options_.VerifyDepth);
   }
 
   void OfferClientCas() {
@@ -236,7 +240,7 @@ class ContextBuilder {
     // The context owns the list; a file without names offers none, which is no error.
     if (openssl::X509_NAME_STACK* names =
             fn_.SSL_load_client_CA_file(options_.RootCertFile.c_str()))
-      fn_.SSL_CTX_set_client_CA_list(ctx_, names);
+      fn_.SSL_CTX_set_client_CA_list(ctx_.get(), names);
     lib_.ClearErrors();
   }
 
@@ -246,10 +250,11 @@ class ContextBuilder {
     throw Error(ErrorKind::kSsl, shown, text);
   }
 
+  std::shared_ptr<const SslLibrary> library_;
   const SslLibrary& lib_;
   const SslFunctions& fn_;
   const TIdSSLOptions& options_;
-  SSL_CTX* ctx_ = nullptr;
+  SslOwned<SSL_CTX> ctx_;
 };
 
 }  // namespace
@@ -257,8 +262,8 @@ class ContextBuilder {
 std::shared_ptr<SslContext> SslContext::Create(std::shared_ptr<const SslLibrary> library,
                                                const TIdSSLOptions& options,
                                                const SslContextCallbacks& callbacks) {
-  SSL_CTX* ctx = ContextBuilder(*library, options).Build(callbacks);
-  return std::shared_ptr<SslContext>(new SslContext(std::move(library), ctx, Verifies(options)));
+  SslOwned<SSL_CTX> ctx = ContextBuilder(std::move(library), options).Build(callbacks);
+  return std::shared_ptr<SslContext>(new SslContext(std::move(ctx), Verifies(options)));
 }
 
 std::shared_ptr<SslContext> SslContext::Shared(std::shared_ptr<const SslLibrary> library,
@@ -276,7 +281,5 @@ std::shared_ptr<SslContext> SslContext::Shared(std::shared_ptr<const SslLibrary>
   shared.callbacks = callbacks;
   return shared.context;
 }
-
-SslContext::~SslContext() { library_->fn().SSL_CTX_free(ctx_); }
 
 }  // namespace vp

@@ -5,6 +5,7 @@
 
 #include "tls/SslLibrary.h"
 #include "tls/SslOptions.h"
+#include "tls/SslOwned.h"
 
 namespace vp {
 
@@ -45,22 +46,20 @@ class SslContext {
   static std::shared_ptr<SslContext> Shared(std::shared_ptr<const SslLibrary> library,
                                             const TIdSSLOptions& options,
                                             const SslContextCallbacks& callbacks);
-  ~SslContext();
   SslContext(const SslContext&) = delete;
   SslContext& operator=(const SslContext&) = delete;
 
-  openssl::SSL_CTX* get() const { return ctx_; }
+  openssl::SSL_CTX* get() const { return ctx_.get(); }
   // Whether its connections check the peer's certificate (the options' VerifyMode was not empty).
   bool checks_peer() const { return checks_peer_; }
-  const SslLibrary& library() const { return *library_; }
-  const std::shared_ptr<const SslLibrary>& shared_library() const { return library_; }
+  const SslLibrary& library() const { return *ctx_.library(); }
+  const std::shared_ptr<const SslLibrary>& shared_library() const { return ctx_.library(); }
 
  private:
-  SslContext(std::shared_ptr<const SslLibrary> library, openssl::SSL_CTX* ctx, bool checks_peer)
-      : library_(std::move(library)), ctx_(ctx), checks_peer_(checks_peer) {}
+  SslContext(SslOwned<openssl::SSL_CTX> ctx, bool checks_peer)
+      : ctx_(std::move(ctx)), checks_peer_(checks_peer) {}
 
-  std::shared_ptr<const SslLibrary> library_;
-  openssl::SSL_CTX* ctx_;
+  SslOwned<openssl::SSL_CTX> ctx_;
   bool checks_peer_;
 };
 

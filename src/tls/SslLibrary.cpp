@@ -58,95 +58,11 @@ class Binder {
   std::string missing_;
 };
 
-#define VP_BIND(binder, f, name) binder(f.name, #name)
+#define VP_BIND(type, name, params) b(f.name, #name);
 
-void BindSsl(Binder& b, SslFunctions& f) {
-  VP_BIND(b, f, OPENSSL_init_ssl);
-  VP_BIND(b, f, TLS_method);
-  VP_BIND(b, f, TLS_server_method);
-  VP_BIND(b, f, TLS_client_method);
-  VP_BIND(b, f, SSL_CTX_new);
-  VP_BIND(b, f, SSL_CTX_free);
-  VP_BIND(b, f, SSL_CTX_ctrl);
-  VP_BIND(b, f, SSL_CTX_set_options);
-  VP_BIND(b, f, SSL_CTX_set_security_level);
-  VP_BIND(b, f, SSL_CTX_set_default_passwd_cb);
-  VP_BIND(b, f, SSL_CTX_set_default_verify_paths);
-  VP_BIND(b, f, SSL_CTX_load_verify_locations);
-  VP_BIND(b, f, SSL_CTX_use_certificate_file);
-  VP_BIND(b, f, SSL_CTX_use_PrivateKey_file);
-  VP_BIND(b, f, SSL_CTX_check_private_key);
-  VP_BIND(b, f, SSL_CTX_set0_tmp_dh_pkey);
-  VP_BIND(b, f, SSL_CTX_set_info_callback);
-  VP_BIND(b, f, SSL_CTX_set_cipher_list);
-  VP_BIND(b, f, SSL_CTX_set_verify);
-  VP_BIND(b, f, SSL_CTX_set_verify_depth);
-  VP_BIND(b, f, SSL_CTX_set_session_id_context);
-  VP_BIND(b, f, SSL_load_client_CA_file);
-  VP_BIND(b, f, SSL_CTX_set_client_CA_list);
-  VP_BIND(b, f, SSL_new);
-  VP_BIND(b, f, SSL_free);
-  VP_BIND(b, f, SSL_set_bio);
-  VP_BIND(b, f, SSL_accept);
-  VP_BIND(b, f, SSL_connect);
-  VP_BIND(b, f, SSL_read);
-  VP_BIND(b, f, SSL_peek);
-  VP_BIND(b, f, SSL_write);
-  VP_BIND(b, f, SSL_pending);
-  VP_BIND(b, f, SSL_shutdown);
-  VP_BIND(b, f, SSL_get_error);
-  VP_BIND(b, f, SSL_is_init_finished);
-  VP_BIND(b, f, SSL_ctrl);
-  VP_BIND(b, f, SSL_set_ex_data);
-  VP_BIND(b, f, SSL_get_ex_data);
-  VP_BIND(b, f, SSL_get_ex_data_X509_STORE_CTX_idx);
-  VP_BIND(b, f, SSL_get_servername);
-  VP_BIND(b, f, SSL_get_version);
-}
+void BindSsl(Binder& b, SslFunctions& f) { VP_SSL_FUNCTIONS(VP_BIND) }
 
-void BindCrypto(Binder& b, SslFunctions& f) {
-  VP_BIND(b, f, ERR_get_error);
-  VP_BIND(b, f, ERR_peek_error);
-  VP_BIND(b, f, ERR_clear_error);
-  VP_BIND(b, f, ERR_error_string_n);
-  VP_BIND(b, f, BIO_s_mem);
-  VP_BIND(b, f, BIO_new);
-  VP_BIND(b, f, BIO_new_file);
-  VP_BIND(b, f, BIO_free);
-  VP_BIND(b, f, BIO_read);
-  VP_BIND(b, f, BIO_write);
-  VP_BIND(b, f, BIO_ctrl_pending);
-  VP_BIND(b, f, PEM_read_bio_Parameters);
-  VP_BIND(b, f, EVP_PKEY_free);
-  VP_BIND(b, f, X509_STORE_CTX_get_ex_data);
-  VP_BIND(b, f, X509_STORE_CTX_get_error);
-  VP_BIND(b, f, X509_STORE_CTX_get_error_depth);
-  VP_BIND(b, f, X509_STORE_CTX_get_current_cert);
-  VP_BIND(b, f, i2d_X509);
-  VP_BIND(b, f, d2i_X509);
-  VP_BIND(b, f, X509_free);
-  VP_BIND(b, f, X509_up_ref);
-  VP_BIND(b, f, PEM_write_bio_X509);
-  VP_BIND(b, f, EVP_sha256);
-  VP_BIND(b, f, X509_digest);
-  VP_BIND(b, f, d2i_PKCS12);
-  VP_BIND(b, f, PKCS12_free);
-  VP_BIND(b, f, PKCS12_parse);
-  VP_BIND(b, f, OPENSSL_sk_num);
-  VP_BIND(b, f, OPENSSL_sk_value);
-  VP_BIND(b, f, OPENSSL_sk_free);
-  VP_BIND(b, f, X509_STORE_new);
-  VP_BIND(b, f, X509_STORE_free);
-  VP_BIND(b, f, X509_STORE_load_file);
-  VP_BIND(b, f, X509_STORE_CTX_new);
-  VP_BIND(b, f, X509_STORE_CTX_free);
-  VP_BIND(b, f, X509_STORE_CTX_init);
-  VP_BIND(b, f, X509_STORE_CTX_set_purpose);
-  VP_BIND(b, f, X509_STORE_CTX_get0_param);
-  VP_BIND(b, f, X509_VERIFY_PARAM_set1_host);
-  VP_BIND(b, f, X509_VERIFY_PARAM_set1_ip_asc);
-  VP_BIND(b, f, X509_verify_cert);
-}
+void BindCrypto(Binder& b, SslFunctions& f) { VP_CRYPTO_FUNCTIONS(VP_BIND) }
 
 #undef VP_BIND
 

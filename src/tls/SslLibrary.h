@@ -82,102 +82,117 @@ inline constexpr unsigned int kEvpMaxMdSize = 64;
 
 }  // namespace openssl
 
-// Every library function the program calls. Loaded once per process; see SslLibrary::Get().
+// Every library function the program calls, named once here: X(return type, name, (parameters))
+// each. The lists make both the table's members and the binding by name, so the two cannot drift.
+// clang-format off
+#define VP_SSL_FUNCTIONS(X)                                                                        \
+  X(int, OPENSSL_init_ssl, (std::uint64_t opts, const openssl::OPENSSL_INIT_SETTINGS* settings))   \
+  X(const openssl::SSL_METHOD*, TLS_method, ())                                                    \
+  X(const openssl::SSL_METHOD*, TLS_server_method, ())                                             \
+  X(const openssl::SSL_METHOD*, TLS_client_method, ())                                             \
+  X(openssl::SSL_CTX*, SSL_CTX_new, (const openssl::SSL_METHOD* method))                           \
+  X(void, SSL_CTX_free, (openssl::SSL_CTX* ctx))                                                   \
+  X(long, SSL_CTX_ctrl, (openssl::SSL_CTX* ctx, int cmd, long larg, void* parg))                   \
+  X(std::uint64_t, SSL_CTX_set_options, (openssl::SSL_CTX* ctx, std::uint64_t options))            \
+  X(void, SSL_CTX_set_security_level, (openssl::SSL_CTX* ctx, int level))                          \
+  X(void, SSL_CTX_set_default_passwd_cb, (openssl::SSL_CTX* ctx, openssl::PasswordCallback cb))    \
+  X(int, SSL_CTX_set_default_verify_paths, (openssl::SSL_CTX* ctx))                                \
+  X(int, SSL_CTX_load_verify_locations,                                                            \
+    (openssl::SSL_CTX* ctx, const char* file, const char* dir))                                    \
+  X(int, SSL_CTX_use_certificate_file, (openssl::SSL_CTX* ctx, const char* file, int type))        \
+  X(int, SSL_CTX_use_PrivateKey_file, (openssl::SSL_CTX* ctx, const char* file, int type))         \
+  X(int, SSL_CTX_check_private_key, (const openssl::SSL_CTX* ctx))                                 \
+  X(int, SSL_CTX_set0_tmp_dh_pkey, (openssl::SSL_CTX* ctx, openssl::EVP_PKEY* dh))                 \
+  X(void, SSL_CTX_set_info_callback, (openssl::SSL_CTX* ctx, openssl::InfoCallback cb))            \
+  X(int, SSL_CTX_set_cipher_list, (openssl::SSL_CTX* ctx, const char* list))                       \
+  X(void, SSL_CTX_set_verify, (openssl::SSL_CTX* ctx, int mode, openssl::VerifyCallback cb))       \
+  X(void, SSL_CTX_set_verify_depth, (openssl::SSL_CTX* ctx, int depth))                            \
+  X(int, SSL_CTX_set_session_id_context,                                                           \
+    (openssl::SSL_CTX* ctx, const unsigned char* id, unsigned int length))                         \
+  X(openssl::X509_NAME_STACK*, SSL_load_client_CA_file, (const char* file))                        \
+  X(void, SSL_CTX_set_client_CA_list, (openssl::SSL_CTX* ctx, openssl::X509_NAME_STACK* names))    \
+  X(openssl::SSL*, SSL_new, (openssl::SSL_CTX* ctx))                                               \
+  X(void, SSL_free, (openssl::SSL* ssl))                                                           \
+  X(void, SSL_set_bio, (openssl::SSL* ssl, openssl::BIO* rbio, openssl::BIO* wbio))                \
+  X(int, SSL_accept, (openssl::SSL* ssl))                                                          \
+  X(int, SSL_connect, (openssl::SSL* ssl))                                                         \
+  X(int, SSL_read, (openssl::SSL* ssl, void* buffer, int size))                                    \
+  X(int, SSL_peek, (openssl::SSL* ssl, void* buffer, int size))                                    \
+  X(int, SSL_write, (openssl::SSL* ssl, const void* data, int size))                               \
+  X(int, SSL_pending, (const openssl::SSL* ssl))                                                   \
+  X(int, SSL_shutdown, (openssl::SSL* ssl))                                                        \
+  X(int, SSL_get_error, (const openssl::SSL* ssl, int ret))                                        \
+  X(int, SSL_is_init_finished, (const openssl::SSL* ssl))                                          \
+  X(long, SSL_ctrl, (openssl::SSL* ssl, int cmd, long larg, void* parg))                           \
+  X(int, SSL_set_ex_data, (openssl::SSL* ssl, int index, void* data))                              \
+  X(void*, SSL_get_ex_data, (const openssl::SSL* ssl, int index))                                  \
+  X(int, SSL_get_ex_data_X509_STORE_CTX_idx, ())                                                   \
+  X(const char*, SSL_get_servername, (const openssl::SSL* ssl, int type))                          \
+  X(const char*, SSL_get_version, (const openssl::SSL* ssl))
+
+#define VP_CRYPTO_FUNCTIONS(X)                                                                     \
+  X(unsigned long, ERR_get_error, ())                                                              \
+  X(unsigned long, ERR_peek_error, ())                                                             \
+  X(void, ERR_clear_error, ())                                                                     \
+  X(void, ERR_error_string_n, (unsigned long error, char* buffer, std::size_t size))               \
+  X(const openssl::BIO_METHOD*, BIO_s_mem, ())                                                     \
+  X(openssl::BIO*, BIO_new, (const openssl::BIO_METHOD* method))                                   \
+  X(openssl::BIO*, BIO_new_file, (const char* file, const char* mode))                             \
+  X(int, BIO_free, (openssl::BIO* bio))                                                            \
+  X(int, BIO_read, (openssl::BIO* bio, void* buffer, int size))                                    \
+  X(int, BIO_write, (openssl::BIO* bio, const void* data, int size))                               \
+  X(std::size_t, BIO_ctrl_pending, (openssl::BIO* bio))                                            \
+  X(openssl::EVP_PKEY*, PEM_read_bio_Parameters, (openssl::BIO* bio, openssl::EVP_PKEY** out))     \
+  X(void, EVP_PKEY_free, (openssl::EVP_PKEY* key))                                                 \
+  X(void*, X509_STORE_CTX_get_ex_data, (const openssl::X509_STORE_CTX* store, int index))          \
+  X(int, X509_STORE_CTX_get_error, (const openssl::X509_STORE_CTX* store))                         \
+  X(int, X509_STORE_CTX_get_error_depth, (const openssl::X509_STORE_CTX* store))                   \
+  X(openssl::X509*, X509_STORE_CTX_get_current_cert, (const openssl::X509_STORE_CTX* store))       \
+  /* The DER bytes of a certificate: the length alone when out is null, else written at *out, */   \
+  /* which moves past them. For the trust store's own check of a peer certificate. */              \
+  X(int, i2d_X509, (const openssl::X509* certificate, unsigned char** out))                        \
+  /* The trusted roots kept as files where the machine has no certificate service: parsing and */  \
+  /* writing certificates, PKCS #12 files, and judging a chain against a bundle of roots. */       \
+  X(openssl::X509*, d2i_X509, (openssl::X509** out, const unsigned char** in, long length))        \
+  X(void, X509_free, (openssl::X509* certificate))                                                 \
+  X(int, X509_up_ref, (openssl::X509* certificate))                                                \
+  X(int, PEM_write_bio_X509, (openssl::BIO* bio, const openssl::X509* certificate))                \
+  X(const openssl::EVP_MD*, EVP_sha256, ())                                                        \
+  X(int, X509_digest,                                                                              \
+    (const openssl::X509* certificate, const openssl::EVP_MD* type, unsigned char* digest,         \
+     unsigned int* length))                                                                        \
+  X(openssl::PKCS12*, d2i_PKCS12, (openssl::PKCS12** out, const unsigned char** in, long length))  \
+  X(void, PKCS12_free, (openssl::PKCS12* pkcs12))                                                  \
+  X(int, PKCS12_parse,                                                                             \
+    (openssl::PKCS12* pkcs12, const char* password, openssl::EVP_PKEY** key,                       \
+     openssl::X509** certificate, openssl::X509_STACK** authorities))                              \
+  X(int, OPENSSL_sk_num, (const openssl::X509_STACK* stack))                                       \
+  X(void*, OPENSSL_sk_value, (const openssl::X509_STACK* stack, int index))                        \
+  X(void, OPENSSL_sk_free, (openssl::X509_STACK* stack))                                           \
+  X(openssl::X509_STORE*, X509_STORE_new, ())                                                      \
+  X(void, X509_STORE_free, (openssl::X509_STORE* store))                                           \
+  X(int, X509_STORE_load_file, (openssl::X509_STORE* store, const char* file))                     \
+  X(openssl::X509_STORE_CTX*, X509_STORE_CTX_new, ())                                              \
+  X(void, X509_STORE_CTX_free, (openssl::X509_STORE_CTX* context))                                 \
+  X(int, X509_STORE_CTX_init,                                                                      \
+    (openssl::X509_STORE_CTX* context, openssl::X509_STORE* store, openssl::X509* target,          \
+     openssl::X509_STACK* untrusted))                                                              \
+  X(int, X509_STORE_CTX_set_purpose, (openssl::X509_STORE_CTX* context, int purpose))              \
+  X(openssl::X509_VERIFY_PARAM*, X509_STORE_CTX_get0_param,                                        \
+    (const openssl::X509_STORE_CTX* context))                                                      \
+  X(int, X509_VERIFY_PARAM_set1_host,                                                              \
+    (openssl::X509_VERIFY_PARAM* param, const char* name, std::size_t length))                     \
+  X(int, X509_VERIFY_PARAM_set1_ip_asc, (openssl::X509_VERIFY_PARAM* param, const char* address))  \
+  X(int, X509_verify_cert, (openssl::X509_STORE_CTX* context))
+// clang-format on
+
+// The bound table, one member per function. Loaded once per process; see SslLibrary::Get().
+#define VP_DECLARE_SSL_FUNCTION(type, name, params) type(*name) params;
 struct SslFunctions {
-  // libssl
-  int (*OPENSSL_init_ssl)(std::uint64_t opts, const openssl::OPENSSL_INIT_SETTINGS* settings);
-  const openssl::SSL_METHOD* (*TLS_method)();
-  const openssl::SSL_METHOD* (*TLS_server_method)();
-  const openssl::SSL_METHOD* (*TLS_client_method)();
-  openssl::SSL_CTX* (*SSL_CTX_new)(const openssl::SSL_METHOD* method);
-  void (*SSL_CTX_free)(openssl::SSL_CTX* ctx);
-  long (*SSL_CTX_ctrl)(openssl::SSL_CTX* ctx, int cmd, long larg, void* parg);
-  std::uint64_t (*SSL_CTX_set_options)(openssl::SSL_CTX* ctx, std::uint64_t options);
-  void (*SSL_CTX_set_security_level)(openssl::SSL_CTX* ctx, int level);
-  void (*SSL_CTX_set_default_passwd_cb)(openssl::SSL_CTX* ctx, openssl::PasswordCallback cb);
-  int (*SSL_CTX_set_default_verify_paths)(openssl::SSL_CTX* ctx);
-  int (*SSL_CTX_load_verify_locations)(openssl::SSL_CTX* ctx, const char* file, const char* dir);
-  int (*SSL_CTX_use_certificate_file)(openssl::SSL_CTX* ctx, const char* file, int type);
-  int (*SSL_CTX_use_PrivateKey_file)(openssl::SSL_CTX* ctx, const char* file, int type);
-  int (*SSL_CTX_check_private_key)(const openssl::SSL_CTX* ctx);
-  int (*SSL_CTX_set0_tmp_dh_pkey)(openssl::SSL_CTX* ctx, openssl::EVP_PKEY* dh);
-  void (*SSL_CTX_set_info_callback)(openssl::SSL_CTX* ctx, openssl::InfoCallback cb);
-  int (*SSL_CTX_set_cipher_list)(openssl::SSL_CTX* ctx, const char* list);
-  void (*SSL_CTX_set_verify)(openssl::SSL_CTX* ctx, int mode, openssl::VerifyCallback cb);
-  void (*SSL_CTX_set_verify_depth)(openssl::SSL_CTX* ctx, int depth);
-  int (*SSL_CTX_set_session_id_context)(openssl::SSL_CTX* ctx, const unsigned char* id,
-                                        unsigned int length);
-  openssl::X509_NAME_STACK* (*SSL_load_client_CA_file)(const char* file);
-  void (*SSL_CTX_set_client_CA_list)(openssl::SSL_CTX* ctx, openssl::X509_NAME_STACK* names);
-  openssl::SSL* (*SSL_new)(openssl::SSL_CTX* ctx);
-  void (*SSL_free)(openssl::SSL* ssl);
-  void (*SSL_set_bio)(openssl::SSL* ssl, openssl::BIO* rbio, openssl::BIO* wbio);
-  int (*SSL_accept)(openssl::SSL* ssl);
-  int (*SSL_connect)(openssl::SSL* ssl);
-  int (*SSL_read)(openssl::SSL* ssl, void* buffer, int size);
-  int (*SSL_peek)(openssl::SSL* ssl, void* buffer, int size);
-  int (*SSL_write)(openssl::SSL* ssl, const void* data, int size);
-  int (*SSL_pending)(const openssl::SSL* ssl);
-  int (*SSL_shutdown)(openssl::SSL* ssl);
-  int (*SSL_get_error)(const openssl::SSL* ssl, int ret);
-  int (*SSL_is_init_finished)(const openssl::SSL* ssl);
-  long (*SSL_ctrl)(openssl::SSL* ssl, int cmd, long larg, void* parg);
-  int (*SSL_set_ex_data)(openssl::SSL* ssl, int index, void* data);
-  void* (*SSL_get_ex_data)(const openssl::SSL* ssl, int index);
-  int (*SSL_get_ex_data_X509_STORE_CTX_idx)();
-  const char* (*SSL_get_servername)(const openssl::SSL* ssl, int type);
-  const char* (*SSL_get_version)(const openssl::SSL* ssl);
-  // libcrypto
-  unsigned long (*ERR_get_error)();
-  unsigned long (*ERR_peek_error)();
-  void (*ERR_clear_error)();
-  void (*ERR_error_string_n)(unsigned long error, char* buffer, std::size_t size);
-  const openssl::BIO_METHOD* (*BIO_s_mem)();
-  openssl::BIO* (*BIO_new)(const openssl::BIO_METHOD* method);
-  openssl::BIO* (*BIO_new_file)(const char* file, const char* mode);
-  int (*BIO_free)(openssl::BIO* bio);
-  int (*BIO_read)(openssl::BIO* bio, void* buffer, int size);
-  int (*BIO_write)(openssl::BIO* bio, const void* data, int size);
-  std::size_t (*BIO_ctrl_pending)(openssl::BIO* bio);
-  openssl::EVP_PKEY* (*PEM_read_bio_Parameters)(openssl::BIO* bio, openssl::EVP_PKEY** out);
-  void (*EVP_PKEY_free)(openssl::EVP_PKEY* key);
-  void* (*X509_STORE_CTX_get_ex_data)(const openssl::X509_STORE_CTX* store, int index);
-  int (*X509_STORE_CTX_get_error)(const openssl::X509_STORE_CTX* store);
-  int (*X509_STORE_CTX_get_error_depth)(const openssl::X509_STORE_CTX* store);
-  openssl::X509* (*X509_STORE_CTX_get_current_cert)(const openssl::X509_STORE_CTX* store);
-  // The DER bytes of a certificate: the length alone when out is null, else written at *out,
-  // which moves past them. For the trust store's own check of a peer certificate.
-  int (*i2d_X509)(const openssl::X509* certificate, unsigned char** out);
-  // The trusted roots kept as files where the machine has no certificate service: parsing and
-  // writing certificates, PKCS #12 files, and judging a chain against a bundle of roots.
-  openssl::X509* (*d2i_X509)(openssl::X509** out, const unsigned char** in, long length);
-  void (*X509_free)(openssl::X509* certificate);
-  int (*X509_up_ref)(openssl::X509* certificate);
-  int (*PEM_write_bio_X509)(openssl::BIO* bio, const openssl::X509* certificate);
-  const openssl::EVP_MD* (*EVP_sha256)();
-  int (*X509_digest)(const openssl::X509* certificate, const openssl::EVP_MD* type,
-                     unsigned char* digest, unsigned int* length);
-  openssl::PKCS12* (*d2i_PKCS12)(openssl::PKCS12** out, const unsigned char** in, long length);
-  void (*PKCS12_free)(openssl::PKCS12* pkcs12);
-  int (*PKCS12_parse)(openssl::PKCS12* pkcs12, const char* password, openssl::EVP_PKEY** key,
-                      openssl::X509** certificate, openssl::X509_STACK** authorities);
-  int (*OPENSSL_sk_num)(const openssl::X509_STACK* stack);
-  void* (*OPENSSL_sk_value)(const openssl::X509_STACK* stack, int index);
-  void (*OPENSSL_sk_free)(openssl::X509_STACK* stack);
-  openssl::X509_STORE* (*X509_STORE_new)();
-  void (*X509_STORE_free)(openssl::X509_STORE* store);
-  int (*X509_STORE_load_file)(openssl::X509_STORE* store, const char* file);
-  openssl::X509_STORE_CTX* (*X509_STORE_CTX_new)();
-  void (*X509_STORE_CTX_free)(openssl::X509_STORE_CTX* context);
-  int (*X509_STORE_CTX_init)(openssl::X509_STORE_CTX* context, openssl::X509_STORE* store,
-                             openssl::X509* target, openssl::X509_STACK* untrusted);
-  int (*X509_STORE_CTX_set_purpose)(openssl::X509_STORE_CTX* context, int purpose);
-  openssl::X509_VERIFY_PARAM* (*X509_STORE_CTX_get0_param)(const openssl::X509_STORE_CTX* context);
-  int (*X509_VERIFY_PARAM_set1_host)(openssl::X509_VERIFY_PARAM* param, const char* name,
-                                     std::size_t length);
-  int (*X509_VERIFY_PARAM_set1_ip_asc)(openssl::X509_VERIFY_PARAM* param, const char* address);
-  int (*X509_verify_cert)(openssl::X509_STORE_CTX* context);
+  VP_SSL_FUNCTIONS(VP_DECLARE_SSL_FUNCTION)
+  VP_CRYPTO_FUNCTIONS(VP_DECLARE_SSL_FUNCTION)
 };
+#undef VP_DECLARE_SSL_FUNCTION
 
 // The loaded library: both files held open, every function bound. Objects that call into the
 // library keep a shared reference, so the files stay loaded as long as any of them lives.

@@ -22,36 +22,41 @@ TlsIOHandler::TlsIOHandler(std::shared_ptr<SslContext> context, platform::Socket
       fn_(lib_.fn()),
       socket_(socket),
       role_(role) {
+  const std::shared_ptr<const SslLibrary>& library = context_->shared_library();
   lib_.ClearErrors();
-  ssl_ = fn_.SSL_new(context_->get());
+  ssl_ = SslOwned<openssl::SSL>(library, fn_.SSL_new(context_->get()));
   if (!ssl_) FailHandshake(lib_.TakeErrorText(), ErrorKind::kSsl);
-  input_ = fn_.BIO_new(fn_.BIO_s_mem());
-  output_ = fn_.BIO_new(fn_.BIO_s_mem());
-  if (!input_ || !output_) {
-    std::string text = lib_.TakeErrorText();
-    if (input_) fn_.BIO_free(input_);
-    if (output_) fn_.BIO_free(output_);
-    fn_.SSL_free(ssl_);
-    FailHandshake(text, ErrorKind::kSsl);
-  }
-  fn_.SSL_set_bio(ssl_, input_, output_);
+  SslOwned<openssl::BIO> input(library, fn_.BIO_new(fn_.BIO_s_mem()));
+  SslOwned<openssl::BIO> output(library, fn_.BIO_new(fn_.BIO_s_mem()));
+  if (!input || !output) FailHandshake(lib_.TakeErrorText(), ErrorKind::kSsl);
+  // From here the connection owns both buffers.
+  input_ = input.release();
+  output_ = output.release();
+  fn_.SSL_set_bio(ssl_.get(), input_, output_);
 }
 
 TlsIOHandler::~TlsIOHandler() {
   if (established_ && !broken_) {
     lib_.ClearErrors();
-    fn_.SSL_shutdown(ssl_);
+    fn_.SSL_shutdown(ssl_.get());
     FlushOutputQuietly();
   }
   // The connection may outlive the handler that set the app data; callbacks during the free
   // must not reach it.
-  fn_.SSL_set_ex_data(ssl_, openssl::kAppDataIndex, nullptr);
-  fn_.SSL_free(ssl_);
+  fn_.SSL_set_ex_data(ssl_.get(), openssl::kAppDataIndex, nullptr);
+  ssl_.reset();
   lib_.ClearErrors();
 }
 
 void TlsIOHandler::SetAppData(void* data) {
-  fn_.SSL_set_ex_data(ssl_, openssl::kAppDataIndex, data);
+  fn_.SSL_set_ex_data(ssl_.get(), openssl::kAppDataIndex, data);
+}
+
+void TlsIOHandler::SetServerName(const std::string& host) {
+  // A null name clears it.
+  fn_.SSL_ctrl(ssl_.get(), openssl::kCtrlSetTlsextHostname, openssl::kTlsextNametypeHostName,
+               host.empty() ? nullptr : const_cast<char*>(host.c_str()));
+  lib_.ClearErrors();  // a rejected name (too long) leaves the hello without one
 }
 
 const char* TlsIOHandler::HandshakeMessage() const {
@@ -82,7 +87,7 @@ void TlsIOHandler::Negotiate() {
       FlushOutput();
       return;
     }
-    int error = fn_.SSL_get_error(ssl_, ret);
+    int error = fn_.SSL_get_error(ssl_.get(), ret);
     if (error == openssl::kErrorWantRead) {
       FlushOutput();
       if (FillInput() == Fill::kData) continue;
@@ -106,10 +111,10 @@ void TlsIOHandler::Negotiate() {
 // it saves. A handshake that checks its peer may wait on the machine's trust store inside the
 // call, so it takes no slot either.
 int TlsIOHandler::HandshakeStep() {
-  if (role_ == TlsRole::kClient) return fn_.SSL_connect(ssl_);
-  if (context_->checks_peer()) return fn_.SSL_accept(ssl_);
+  if (role_ == TlsRole::kClient) return fn_.SSL_connect(ssl_.get());
+  if (context_->checks_peer()) return fn_.SSL_accept(ssl_.get());
   ProcessorGate::Slot slot(ComputationGate());
-  return fn_.SSL_accept(ssl_);
+  return fn_.SSL_accept(ssl_.get());
 }
 
 std::size_t TlsIOHandler::Read(char* buffer, std::size_t size) {
@@ -117,9 +122,9 @@ std::size_t TlsIOHandler::Read(char* buffer, std::size_t size) {
   int want = static_cast<int>(std::min<std::size_t>(size, INT_MAX));
   for (;;) {
     lib_.ClearErrors();
-    int ret = fn_.SSL_read(ssl_, buffer, want);
+    int ret = fn_.SSL_read(ssl_.get(), buffer, want);
     if (ret > 0) return static_cast<std::size_t>(ret);
-    int error = fn_.SSL_get_error(ssl_, ret);
+    int error = fn_.SSL_get_error(ssl_.get(), ret);
     if (error == openssl::kErrorZeroReturn) return 0;  // close_notify
     if (error != openssl::kErrorWantRead) FailRecord(error);
     FlushOutput();  // a renegotiation or key update may need an answer first
@@ -132,13 +137,13 @@ void TlsIOHandler::Write(std::string_view data) {
   while (!data.empty()) {
     int chunk = static_cast<int>(std::min<std::size_t>(data.size(), kChunk));
     lib_.ClearErrors();
-    int ret = fn_.SSL_write(ssl_, data.data(), chunk);
+    int ret = fn_.SSL_write(ssl_.get(), data.data(), chunk);
     if (ret > 0) {
       data.remove_prefix(static_cast<std::size_t>(ret));
       FlushOutput();
       continue;
     }
-    int error = fn_.SSL_get_error(ssl_, ret);
+    int error = fn_.SSL_get_error(ssl_.get(), ret);
     if (error != openssl::kErrorWantRead) FailRecord(error);
     FlushOutput();
     if (FillInput() == Fill::kEnd)
@@ -147,14 +152,14 @@ void TlsIOHandler::Write(std::string_view data) {
 }
 
 bool TlsIOHandler::WaitReadable(int timeout_ms) {
-  if (fn_.SSL_pending(ssl_) > 0) return true;
+  if (fn_.SSL_pending(ssl_.get()) > 0) return true;
   if (fn_.BIO_ctrl_pending(input_) > 0) {
     // Bytes already received may complete a record; looking costs no socket call.
     lib_.ClearErrors();
     char byte;
-    int ret = fn_.SSL_peek(ssl_, &byte, 1);
+    int ret = fn_.SSL_peek(ssl_.get(), &byte, 1);
     if (ret > 0) return true;
-    int error = fn_.SSL_get_error(ssl_, ret);
+    int error = fn_.SSL_get_error(ssl_.get(), ret);
     FlushOutputQuietly();
     lib_.ClearErrors();
     if (error != openssl::kErrorWantRead) return true;  // Read reports the end or the error
@@ -163,7 +168,7 @@ bool TlsIOHandler::WaitReadable(int timeout_ms) {
 }
 
 std::string TlsIOHandler::ProtocolVersion() const {
-  const char* version = fn_.SSL_get_version(ssl_);
+  const char* version = fn_.SSL_get_version(ssl_.get());
   return version ? version : "";
 }
 

@@ -13,6 +13,7 @@
 #include "io/IOHandler.h"
 #include "platform/Socket.h"
 #include "tls/SslContext.h"
+#include "tls/SslOwned.h"
 
 namespace vp {
 
@@ -39,6 +40,9 @@ class TlsIOHandler final : public IOHandler {
 
   // What the context's callbacks find in the connection's app data. Set before Handshake().
   void SetAppData(void* data);
+  // The server name indication the client's hello carries; an empty host sends none. Set before
+  // Handshake().
+  void SetServerName(const std::string& host);
   // Keeps an object alive as long as this connection (the target of the callbacks).
   void KeepAlive(std::shared_ptr<void> object) { kept_ = std::move(object); }
 
@@ -53,7 +57,7 @@ class TlsIOHandler final : public IOHandler {
   platform::Socket& socket() override { return socket_; }
 
   // The library's connection object (SSL*), for the events and for tests.
-  openssl::SSL* connection() const { return ssl_; }
+  openssl::SSL* connection() const { return ssl_.get(); }
   // The context the connection was made on.
   const SslContext& context() const { return *context_; }
   // The negotiated protocol, as the library names it ("TLSv1", "TLSv1.2").
@@ -76,7 +80,7 @@ class TlsIOHandler final : public IOHandler {
   const SslFunctions& fn_;
   platform::Socket& socket_;
   TlsRole role_;
-  openssl::SSL* ssl_ = nullptr;
+  SslOwned<openssl::SSL> ssl_;
   openssl::BIO* input_ = nullptr;   // owned by ssl_
   openssl::BIO* output_ = nullptr;  // owned by ssl_
   bool established_ = false;

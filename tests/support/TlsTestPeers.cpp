@@ -70,12 +70,7 @@ TlsTestClient::TlsTestClient(std::uint16_t port, TIdSSLVersions versions,
   socket_ = platform::Socket::ConnectTcp("127.0.0.1", port);
   handler_.SSLOptions.SetSSLVersions(std::move(versions));
   handler_.SetSocketTimeoutForTesting(5000);
-  if (!server_name.empty()) {
-    handler_.OnStatusInfoEx = [this, server_name](SslConnectionHandle connection, int, int) {
-      handler_.SetServerName(connection, server_name);
-    };
-  }
-  io_ = handler_.ConnectTls(socket_);
+  io_ = handler_.ConnectTls(socket_, server_name);
 }
 
 std::string TlsTestClient::Version() const {

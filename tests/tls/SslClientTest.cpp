@@ -59,11 +59,8 @@ TEST(SslClientConnect, AcceptsAnyUpstreamCertificateWithVerifyModeEmpty) {
   handler.OnVerifyPeer = [&](SslCertificateHandle, bool, int, int) {
     return ++verify_calls, false;
   };
-  handler.OnStatusInfoEx = [&](SslConnectionHandle connection, int, int) {
-    handler.SetServerName(connection, "195.29.166.133");
-  };
   handler.SSLOptions.VerifyMode.clear();  // as the proxy does before each post
-  std::unique_ptr<IOHandler> io = handler.ConnectTls(socket);
+  std::unique_ptr<IOHandler> io = handler.ConnectTls(socket, "195.29.166.133");
   EXPECT_EQ(static_cast<TlsIOHandler&>(*io).ProtocolVersion(), "TLSv1.2");
   char buffer[16];
   ASSERT_TRUE(io->WaitReadable(5000));
@@ -84,7 +81,7 @@ TEST(SslClientConnect, VerifyPeerDecidesWhenAsked) {
       return accept;
     };
     try {
-      handler.ConnectTls(socket);
+      handler.ConnectTls(socket, "");
       EXPECT_TRUE(accept);
     } catch (const Error& error) {
       EXPECT_FALSE(accept);
@@ -100,7 +97,7 @@ TEST(SslClientConnect, LibraryCheckRefusesSelfSignedWithoutVerifyEvent) {
   TIdSSLIOHandlerSocketOpenSSL handler;
   handler.SSLOptions.VerifyMode = {TIdSSLVerifyMode::sslvrfPeer};
   try {
-    handler.ConnectTls(socket);
+    handler.ConnectTls(socket, "");
     FAIL() << "a self-signed certificate passed the library's check";
   } catch (const Error& error) {
     std::string text = error.what();
@@ -120,7 +117,7 @@ TEST(SslClientConnect, HandsOverTheCertificateForItsOwnChecks) {
         SslLibrary::Get()->fn().i2d_X509(static_cast<openssl::X509*>(certificate), nullptr);
     return true;
   };
-  handler.ConnectTls(socket);
+  handler.ConnectTls(socket, "");
   std::string pem = test::ReadFile(test::TestCertFile("upstream.crt"));
   EXPECT_GT(der_length, 500);
   EXPECT_LT(der_length, static_cast<int>(pem.size()));
@@ -134,7 +131,7 @@ TEST(SslClientConnect, ServerClosingDuringHandshakeIsEofViolation) {
   listening.Accept().Close();
   TIdSSLIOHandlerSocketOpenSSL handler;
   try {
-    handler.ConnectTls(socket);
+    handler.ConnectTls(socket, "");
     FAIL() << "handshake succeeded";
   } catch (const Error& error) {
     EXPECT_EQ(std::string(error.what()),
@@ -161,10 +158,7 @@ TEST(SslClientConnect, RequestsShareOneContextAndEachSendsItsServerName) {
   for (const char* name : {"first.test", "second.test"}) {
     sockets[connections.size()] = platform::Socket::ConnectTcp("127.0.0.1", server.port());
     TIdSSLIOHandlerSocketOpenSSL handler;
-    handler.OnStatusInfoEx = [&](SslConnectionHandle connection, int, int) {
-      handler.SetServerName(connection, name);
-    };
-    connections.push_back(handler.ConnectTls(sockets[connections.size()]));
+    connections.push_back(handler.ConnectTls(sockets[connections.size()], name));
   }
   EXPECT_EQ(&static_cast<TlsIOHandler&>(*connections[0]).context(),
             &static_cast<TlsIOHandler&>(*connections[1]).context());
@@ -191,13 +185,13 @@ TEST(SslClientConnect, VerifyingContextTrustsTheDefaultLocationsAnew) {
     platform::Socket socket = platform::Socket::ConnectTcp("127.0.0.1", server.port());
     TIdSSLIOHandlerSocketOpenSSL handler;
     handler.SSLOptions.VerifyMode = {TIdSSLVerifyMode::sslvrfPeer};
-    EXPECT_NO_THROW(handler.ConnectTls(socket));
+    EXPECT_NO_THROW(handler.ConnectTls(socket, ""));
   }
   platform::Socket socket = platform::Socket::ConnectTcp("127.0.0.1", server.port());
   TIdSSLIOHandlerSocketOpenSSL handler;
   handler.SSLOptions.VerifyMode = {TIdSSLVerifyMode::sslvrfPeer};
   try {
-    handler.ConnectTls(socket);
+    handler.ConnectTls(socket, "");
     FAIL() << "the certificate was still trusted once the variable was gone";
   } catch (const Error& error) {
     EXPECT_NE(std::string(error.what()).find("certificate verify failed"), std::string::npos)
@@ -216,7 +210,7 @@ TEST(SslClientConnect, ConnectionOutlivesItsHandler) {
   {
     TIdSSLIOHandlerSocketOpenSSL handler;
     handler.OnStatusInfoEx = [&](SslConnectionHandle, int, int) { ++events; };
-    io = handler.ConnectTls(socket);
+    io = handler.ConnectTls(socket, "");
   }
   int during_handshake = events.load();
   EXPECT_GT(during_handshake, 0);
