@@ -10,23 +10,12 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "platform/posix/Handles.h"
+
 extern char** environ;
 
 namespace vp::platform {
 namespace {
-
-// Owns the file actions of one spawn.
-class SpawnActions {
- public:
-  SpawnActions() { posix_spawn_file_actions_init(&actions_); }
-  ~SpawnActions() { posix_spawn_file_actions_destroy(&actions_); }
-  SpawnActions(const SpawnActions&) = delete;
-  SpawnActions& operator=(const SpawnActions&) = delete;
-  posix_spawn_file_actions_t* get() { return &actions_; }
-
- private:
-  posix_spawn_file_actions_t actions_;
-};
 
 int WaitForChild(pid_t pid) {
   int status = 0;
@@ -62,29 +51,35 @@ ChildResult RunChild(const std::vector<std::string>& argv, bool capture_output) 
   for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
   args.push_back(nullptr);
 
-  int pipe_fds[2] = {-1, -1};
-  SpawnActions actions;
+  posix_spawn_file_actions_t actions_storage;
+  posix_spawn_file_actions_init(&actions_storage);
+  UniqueSpawnActions actions(&actions_storage);
+  UniqueFd read_end;
+  UniqueFd write_end;
   if (capture_output) {
+    int pipe_fds[2];
     if (::pipe2(pipe_fds, O_CLOEXEC) != 0) {
       result.exit_status = errno;
       return result;
     }
+    read_end.reset(pipe_fds[0]);
+    write_end.reset(pipe_fds[1]);
     posix_spawn_file_actions_addopen(actions.get(), 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(actions.get(), pipe_fds[1], 1);
-    posix_spawn_file_actions_adddup2(actions.get(), pipe_fds[1], 2);
+    posix_spawn_file_actions_adddup2(actions.get(), write_end.get(), 1);
+    posix_spawn_file_actions_adddup2(actions.get(), write_end.get(), 2);
   }
   pid_t pid = 0;
   int error = ::posix_spawnp(&pid, args[0], actions.get(), nullptr, args.data(), environ);
-  if (capture_output) ::close(pipe_fds[1]);
+  // The child holds its own copy; ours would keep the pipe from ever reporting its end.
+  write_end.reset();
   if (error != 0) {
-    if (capture_output) ::close(pipe_fds[0]);
     result.exit_status = error;
     return result;
   }
   result.started = true;
   if (capture_output) {
-    result.output = ReadAll(pipe_fds[0]);
-    ::close(pipe_fds[0]);
+    result.output = ReadAll(read_end.get());
+    read_end.reset();
   }
   result.exit_status = WaitForChild(pid);
   return result;

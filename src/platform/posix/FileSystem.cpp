@@ -16,32 +16,13 @@
 
 #include "base/Error.h"
 #include "platform/FileSystemNative.h"
+#include "platform/posix/Handles.h"
 #include "platform/posix/SystemError.h"
 
 namespace vp::platform {
 namespace {
 
 std::atomic<std::int64_t> g_replace_failure_after{-1};
-
-// Owns one file descriptor.
-class Fd {
- public:
-  explicit Fd(int fd) : fd_(fd) {}
-  ~Fd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
-  int release() {
-    int fd = fd_;
-    fd_ = -1;
-    return fd;
-  }
-
- private:
-  int fd_;
-};
 
 [[noreturn]] void ThrowFileError(ErrorKind kind, const char* what, const std::string& path,
                                  int err) {
@@ -89,7 +70,7 @@ bool WriteAll(int fd, const std::string& bytes, std::int64_t fail_after) {
 void SyncDirectoryOf(const std::string& path) {
   std::size_t slash = path.find_last_of('/');
   std::string dir = slash == std::string::npos ? "." : path.substr(0, slash + 1);
-  Fd fd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  UniqueFd fd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (fd.get() >= 0) ::fsync(fd.get());
 }
 
@@ -139,7 +120,7 @@ bool ForceDirectories(const std::string& path) {
 
 bool CanOpenExclusively(const std::string& path) {
   // O_NONBLOCK: a FIFO planted at the path must not hang the test.
-  Fd fd(::open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC));
+  UniqueFd fd(::open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC));
   if (fd.get() < 0) return false;
   struct stat st;
   if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
@@ -170,7 +151,7 @@ bool CopyFileNoOverwrite(const std::string& source, const std::string& target) {
   std::string pattern = target + ".XXXXXX";
   std::vector<char> temp_name(pattern.begin(), pattern.end());
   temp_name.push_back('\0');
-  Fd fd(::mkostemp(temp_name.data(), O_CLOEXEC));
+  UniqueFd fd(::mkostemp(temp_name.data(), O_CLOEXEC));
   if (fd.get() < 0) return false;
   TempFileGuard guard(temp_name.data());
   ::fchmod(fd.get(), mode);
@@ -184,7 +165,7 @@ bool CopyFileNoOverwrite(const std::string& source, const std::string& target) {
 }
 
 std::string ReadFileBytes(const std::string& path) {
-  Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (fd.get() < 0) ThrowFileError(ErrorKind::kFileOpen, "Cannot open file", path, errno);
   std::string bytes;
   char buffer[65536];
@@ -201,7 +182,7 @@ std::string ReadFileBytes(const std::string& path) {
 }
 
 void WriteFileBytes(const std::string& path, const std::string& bytes) {
-  Fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+  UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
   if (fd.get() < 0) ThrowFileError(ErrorKind::kFileCreate, "Cannot create file", path, errno);
   std::size_t done = 0;
   while (done < bytes.size()) {
@@ -223,7 +204,7 @@ void ReplaceFileBytes(const std::string& path, const std::string& bytes) {
   std::string pattern = path + ".XXXXXX";
   std::vector<char> temp_name(pattern.begin(), pattern.end());
   temp_name.push_back('\0');
-  Fd fd(::mkostemp(temp_name.data(), O_CLOEXEC));
+  UniqueFd fd(::mkostemp(temp_name.data(), O_CLOEXEC));
   if (fd.get() < 0) ThrowFileError(ErrorKind::kFileCreate, "Cannot create file", path, errno);
   TempFileGuard guard(temp_name.data());
   // mkostemp makes the file private (0600); the replacement keeps the old file's mode instead.

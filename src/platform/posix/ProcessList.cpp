@@ -8,6 +8,8 @@
 #include <fstream>
 #include <iterator>
 
+#include "platform/posix/Handles.h"
+
 namespace vp::platform {
 namespace {
 
@@ -41,14 +43,13 @@ bool ReadEntry(const std::string& pid_text, ProcessEntry& entry) {
 
 std::vector<ProcessEntry> ProcessSnapshot() {
   std::vector<ProcessEntry> list;
-  DIR* dir = ::opendir("/proc");
-  if (dir == nullptr) return list;
-  while (dirent* item = ::readdir(dir)) {
+  UniqueDirectory dir(::opendir("/proc"));
+  if (!dir) return list;
+  while (dirent* item = ::readdir(dir.get())) {
     ProcessEntry entry;
     // A process may end between the listing and the read; it is then simply left out.
     if (IsNumber(item->d_name) && ReadEntry(item->d_name, entry)) list.push_back(entry);
   }
-  ::closedir(dir);
   return list;
 }
 

@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "platform/CodePage.h"
+#include "platform/posix/Handles.h"
 
 namespace vp::platform::service_process {
 namespace {
@@ -41,9 +42,9 @@ class SignalWatch {
     if (thread_.joinable()) return true;
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0) return false;
-    read_fd_ = fds[0];
-    write_fd_ = fds[1];
-    g_signal_pipe = write_fd_;
+    read_fd_.reset(fds[0]);
+    write_fd_.reset(fds[1]);
+    g_signal_pipe = write_fd_.get();
     struct sigaction action = {};
     action.sa_handler = ForwardSignal;
     sigemptyset(&action.sa_mask);
@@ -59,17 +60,17 @@ class SignalWatch {
     for (int signal_number : kWatchedSignals) ::signal(signal_number, SIG_DFL);
     g_signal_pipe = -1;
     unsigned char end = 0;
-    (void)::write(write_fd_, &end, 1);
+    (void)::write(write_fd_.get(), &end, 1);
     thread_.join();
-    ::close(read_fd_);
-    ::close(write_fd_);
+    read_fd_.reset();
+    write_fd_.reset();
   }
 
  private:
   void Forward(const ServiceControlCall& handler) {
     for (;;) {
       unsigned char byte = 0;
-      ssize_t n = ::read(read_fd_, &byte, 1);
+      ssize_t n = ::read(read_fd_.get(), &byte, 1);
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0 || byte == 0) return;
       handler(byte == SIGHUP ? kControlForReload : kControlStop);
@@ -77,9 +78,10 @@ class SignalWatch {
   }
 
   std::mutex mutex_;
+  // Before the thread, which reads from them until Stop() ends it.
+  UniqueFd read_fd_;
+  UniqueFd write_fd_;
   std::thread thread_;
-  int read_fd_ = -1;
-  int write_fd_ = -1;
 };
 
 SignalWatch& Watch() {
@@ -98,12 +100,11 @@ void Notify(const std::string& message) {
   address.sun_family = AF_UNIX;
   std::memcpy(address.sun_path, socket_path, length);
   if (address.sun_path[0] == '@') address.sun_path[0] = '\0';
-  int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return;
-  ::sendto(fd, message.data(), message.size(), MSG_NOSIGNAL,
+  UniqueFd fd(::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+  if (!fd) return;
+  ::sendto(fd.get(), message.data(), message.size(), MSG_NOSIGNAL,
            reinterpret_cast<const sockaddr*>(&address),
            static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + length));
-  ::close(fd);
 }
 
 }  // namespace

@@ -18,6 +18,7 @@
 
 #include "base/Error.h"
 #include "platform/SocketAddress.h"
+#include "platform/posix/Handles.h"
 #include "platform/posix/SystemError.h"
 
 namespace vp::platform {
@@ -65,26 +66,22 @@ int FinishConnect(int fd, int timeout_ms, const std::atomic<bool>& abandon) {
 int ConnectAttempt(const addrinfo& ai, int timeout_ms, const std::atomic<bool>& abandon,
                    int& error) {
   // Opened non-blocking, so that the connect can be bounded and abandoned.
-  int fd = ::socket(ai.ai_family, ai.ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, ai.ai_protocol);
-  if (fd < 0) {
+  UniqueFd fd(
+      ::socket(ai.ai_family, ai.ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, ai.ai_protocol));
+  if (!fd) {
     error = errno;
     return -1;
   }
-  try {
-    error = 0;
-    if (::connect(fd, ai.ai_addr, ai.ai_addrlen) != 0) {
-      error = errno;
-      if (error == EINPROGRESS || error == EINTR) error = FinishConnect(fd, timeout_ms, abandon);
-    }
-    // Blocking again once connected; a new socket has no other status flag to keep.
-    if (error == 0 && ::fcntl(fd, F_SETFL, 0) != 0) error = errno;
-  } catch (...) {
-    ::close(fd);
-    throw;
+  error = 0;
+  if (::connect(fd.get(), ai.ai_addr, ai.ai_addrlen) != 0) {
+    error = errno;
+    if (error == EINPROGRESS || error == EINTR)
+      error = FinishConnect(fd.get(), timeout_ms, abandon);
   }
-  if (error == 0) return fd;
-  ::close(fd);
-  return -1;
+  // Blocking again once connected; a new socket has no other status flag to keep.
+  if (error == 0 && ::fcntl(fd.get(), F_SETFL, 0) != 0) error = errno;
+  if (error != 0) return -1;
+  return fd.release();
 }
 
 }  // namespace
@@ -189,20 +186,12 @@ Socket Socket::ConnectTcp(const std::string& host, std::uint16_t port, int timeo
     throw Error(ErrorKind::kSocket, "Socket Error # 11001\nHost not found.",
                 "getaddrinfo(" + host + "): " + gai_strerror(rc));
   }
+  UniqueAddressList addresses(list);
   int last_error = ECONNREFUSED;
-  try {
-    for (addrinfo* ai = list; ai; ai = ai->ai_next) {
-      int fd = ConnectAttempt(*ai, timeout_ms, abandon, last_error);
-      if (fd >= 0) {
-        ::freeaddrinfo(list);
-        return Socket(fd);
-      }
-    }
-  } catch (...) {
-    ::freeaddrinfo(list);
-    throw;
+  for (addrinfo* ai = addresses.get(); ai; ai = ai->ai_next) {
+    int fd = ConnectAttempt(*ai, timeout_ms, abandon, last_error);
+    if (fd >= 0) return Socket(fd);
   }
-  ::freeaddrinfo(list);
   ThrowSocketError("connect", last_error);
 }
 
@@ -280,10 +269,8 @@ void Socket::CloseWithReset() {
 }
 
 bool HasIPv6() {
-  int fd = ::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return false;
-  ::close(fd);
-  return true;
+  UniqueFd probe(::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  return static_cast<bool>(probe);
 }
 
 void AllowManySockets() {

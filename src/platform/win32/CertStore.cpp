@@ -2,8 +2,10 @@
 #include "platform/CertStore.h"
 
 #include <limits>
+#include <utility>
 
 #include "platform/CertStoreNative.h"
+#include "platform/win32/Handles.h"
 #include "platform/win32/WideText.h"
 #include "platform/win32/win32_api.h"
 
@@ -31,45 +33,36 @@ BYTE* BytesOf(const std::string& bytes) {
 
 class Win32CertStore : public CertStore {
  public:
-  explicit Win32CertStore(HCERTSTORE store) : store_(store) {}
-  ~Win32CertStore() override { CertCloseStore(store_, 0); }
-  Win32CertStore(const Win32CertStore&) = delete;
-  Win32CertStore& operator=(const Win32CertStore&) = delete;
+  explicit Win32CertStore(UniqueCertStore store) : store_(std::move(store)) {}
 
   // For the current user's "Root" store Windows asks the user to confirm; a refusal fails here.
   bool AddEncodedCertificate(const std::string& der) override {
     if (!FitsDword(der)) return false;
     PCCERT_CONTEXT added = nullptr;
-    BOOL ok = CertAddEncodedCertificateToStore(store_, kEncoding, BytesOf(der),
+    BOOL ok = CertAddEncodedCertificateToStore(store_.get(), kEncoding, BytesOf(der),
                                                static_cast<DWORD>(der.size()),
                                                CERT_STORE_ADD_REPLACE_EXISTING, &added);
-    if (added) CertFreeCertificateContext(added);
+    UniqueCertContext added_owner(added);
     return ok != FALSE;
   }
 
  private:
-  HCERTSTORE store_;
+  UniqueCertStore store_;
 };
 
 class Win32CertContext : public CertContext {
  public:
-  explicit Win32CertContext(PCCERT_CONTEXT context) : context_(context) {}
-  ~Win32CertContext() override { CertFreeCertificateContext(context_); }
-  Win32CertContext(const Win32CertContext&) = delete;
-  Win32CertContext& operator=(const Win32CertContext&) = delete;
+  explicit Win32CertContext(UniqueCertContext context) : context_(std::move(context)) {}
 
-  PCCERT_CONTEXT get() const { return context_; }
+  PCCERT_CONTEXT get() const { return context_.get(); }
 
  private:
-  PCCERT_CONTEXT context_;
+  UniqueCertContext context_;
 };
 
 class Win32CertChain : public CertChain {
  public:
-  explicit Win32CertChain(PCCERT_CHAIN_CONTEXT chain) : chain_(chain) {}
-  ~Win32CertChain() override { CertFreeCertificateChain(chain_); }
-  Win32CertChain(const Win32CertChain&) = delete;
-  Win32CertChain& operator=(const Win32CertChain&) = delete;
+  explicit Win32CertChain(UniqueCertChain chain) : chain_(std::move(chain)) {}
 
   bool VerifySslServerPolicy(const std::string& server_name) const override {
     std::wstring name = WideFromAnsi(server_name);
@@ -84,24 +77,24 @@ class Win32CertChain : public CertChain {
     policy.pvExtraPolicyPara = &ssl;
     CERT_CHAIN_POLICY_STATUS status = {};
     status.cbSize = sizeof status;
-    if (!CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_SSL, chain_, &policy, &status) ||
+    if (!CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_SSL, chain_.get(), &policy, &status) ||
         status.dwError != 0)
       return false;
     // Windows answers CERT_E_CHAINING for a chain that stops short of any root, but Wine's SSL
     // policy lets it pass; checked here so that both refuse a certificate of an unknown issuer.
-    return (chain_->TrustStatus.dwErrorStatus & CERT_TRUST_IS_PARTIAL_CHAIN) == 0;
+    return (chain_.get()->TrustStatus.dwErrorStatus & CERT_TRUST_IS_PARTIAL_CHAIN) == 0;
   }
 
  private:
-  PCCERT_CHAIN_CONTEXT chain_;
+  UniqueCertChain chain_;
 };
 
 class CryptoApiService : public CertService {
  public:
   std::unique_ptr<CertStore> OpenSystemStore(const std::string& name) override {
-    HCERTSTORE store = CertOpenSystemStoreA(0, name.c_str());
+    UniqueCertStore store(CertOpenSystemStoreA(0, name.c_str()));
     if (!store) return nullptr;
-    return std::make_unique<Win32CertStore>(store);
+    return std::make_unique<Win32CertStore>(std::move(store));
   }
 
   std::unique_ptr<CertStore> ImportPfxStore(const std::string& pfx,
@@ -109,17 +102,17 @@ class CryptoApiService : public CertService {
     if (!FitsDword(pfx)) return nullptr;
     CRYPT_DATA_BLOB blob = {static_cast<DWORD>(pfx.size()), BytesOf(pfx)};
     std::wstring wide = WideFromAnsi(password);
-    HCERTSTORE store = PFXImportCertStore(&blob, wide.c_str(), 0);
+    UniqueCertStore store(PFXImportCertStore(&blob, wide.c_str(), 0));
     if (!store) return nullptr;
-    return std::make_unique<Win32CertStore>(store);
+    return std::make_unique<Win32CertStore>(std::move(store));
   }
 
   std::unique_ptr<CertContext> CreateCertContext(const std::string& der) override {
     if (!FitsDword(der)) return nullptr;
-    PCCERT_CONTEXT context =
-        CertCreateCertificateContext(kEncoding, BytesOf(der), static_cast<DWORD>(der.size()));
+    UniqueCertContext context(
+        CertCreateCertificateContext(kEncoding, BytesOf(der), static_cast<DWORD>(der.size())));
     if (!context) return nullptr;
-    return std::make_unique<Win32CertContext>(context);
+    return std::make_unique<Win32CertContext>(std::move(context));
   }
 
   // The current user's default chain engine, the present time, no extra store, and no revocation
@@ -136,7 +129,7 @@ class CryptoApiService : public CertService {
                                  nullptr, nullptr, &parameters, 0, nullptr, &chain) ||
         !chain)
       return nullptr;
-    return std::make_unique<Win32CertChain>(chain);
+    return std::make_unique<Win32CertChain>(UniqueCertChain(chain));
   }
 };
 

@@ -7,6 +7,7 @@
 
 #include "base/Error.h"
 #include "platform/FileSystemNative.h"
+#include "platform/win32/Handles.h"
 #include "platform/win32/SystemError.h"
 #include "platform/win32/win32_api.h"
 
@@ -15,22 +16,6 @@ namespace {
 
 std::atomic<std::int64_t> g_replace_failure_after{-1};
 std::atomic<unsigned> g_temp_counter{0};
-
-// Owns one file HANDLE.
-class FileHandle {
- public:
-  explicit FileHandle(HANDLE h) : h_(h) {}
-  ~FileHandle() {
-    if (h_ != INVALID_HANDLE_VALUE) CloseHandle(h_);
-  }
-  FileHandle(const FileHandle&) = delete;
-  FileHandle& operator=(const FileHandle&) = delete;
-  HANDLE get() const { return h_; }
-  bool valid() const { return h_ != INVALID_HANDLE_VALUE; }
-
- private:
-  HANDLE h_;
-};
 
 [[noreturn]] void ThrowFileError(ErrorKind kind, const char* what, const std::string& path,
                                  DWORD err) {
@@ -118,9 +103,9 @@ bool ForceDirectories(const std::string& path) {
 }
 
 bool CanOpenExclusively(const std::string& path) {
-  FileHandle file(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+  UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
-  return file.valid();
+  return static_cast<bool>(file);
 }
 
 FileHoldForTesting::FileHoldForTesting(const std::string& path)
@@ -138,9 +123,9 @@ bool CopyFileNoOverwrite(const std::string& source, const std::string& target) {
 }
 
 std::string ReadFileBytes(const std::string& path) {
-  FileHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+  UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file.valid()) ThrowFileError(ErrorKind::kFileOpen, "Cannot open file", path, GetLastError());
+  if (!file) ThrowFileError(ErrorKind::kFileOpen, "Cannot open file", path, GetLastError());
   std::string bytes;
   char buffer[65536];
   for (;;) {
@@ -154,10 +139,9 @@ std::string ReadFileBytes(const std::string& path) {
 }
 
 void WriteFileBytes(const std::string& path, const std::string& bytes) {
-  FileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+  UniqueFile file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file.valid())
-    ThrowFileError(ErrorKind::kFileCreate, "Cannot create file", path, GetLastError());
+  if (!file) ThrowFileError(ErrorKind::kFileCreate, "Cannot create file", path, GetLastError());
   std::size_t done = 0;
   while (done < bytes.size()) {
     DWORD n = 0;
@@ -174,21 +158,21 @@ void ReplaceFileBytes(const std::string& path, const std::string& bytes) {
   if (path.empty())
     ThrowFileError(ErrorKind::kFileCreate, "Cannot create file", path, ERROR_PATH_NOT_FOUND);
   std::string temp_name;
-  HANDLE handle = INVALID_HANDLE_VALUE;
+  UniqueFile file;
   // CREATE_NEW never takes over a file of another writer; a clash just tries the next name.
-  for (int attempt = 0; attempt < 100 && handle == INVALID_HANDLE_VALUE; ++attempt) {
+  for (int attempt = 0; attempt < 100 && !file; ++attempt) {
     temp_name = path + "." + std::to_string(GetCurrentProcessId()) + "-" +
                 std::to_string(g_temp_counter++) + ".tmp";
-    handle = CreateFileA(temp_name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) break;
+    file.reset(CreateFileA(temp_name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file && GetLastError() != ERROR_FILE_EXISTS) break;
   }
-  if (handle == INVALID_HANDLE_VALUE)
-    ThrowFileError(ErrorKind::kFileCreate, "Cannot create file", path, GetLastError());
+  if (!file) ThrowFileError(ErrorKind::kFileCreate, "Cannot create file", path, GetLastError());
   TempFileGuard guard(temp_name);
   {
-    FileHandle file(handle);
-    if (!WriteAll(file.get(), bytes, fail_after) || !FlushFileBuffers(file.get()))
+    // Closed before the guard acts and before the move: neither works on a file still open.
+    UniqueFile written = std::move(file);
+    if (!WriteAll(written.get(), bytes, fail_after) || !FlushFileBuffers(written.get()))
       ThrowFileError(ErrorKind::kFileCreate, "Cannot create file", path, GetLastError());
   }
   // MOVEFILE_WRITE_THROUGH returns only once the move is on the disk.

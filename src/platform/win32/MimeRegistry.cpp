@@ -3,6 +3,7 @@
 
 #include <cctype>
 
+#include "platform/win32/Handles.h"
 #include "platform/win32/win32_api.h"
 
 namespace vp::platform {
@@ -17,19 +18,19 @@ std::vector<std::pair<std::string, std::string>> RegisteredMimeTypes() {
     if (rc == ERROR_NO_MORE_ITEMS) break;
     if (rc != ERROR_SUCCESS) continue;
     if (name[0] != '.') continue;  // extensions sort first; the rest are ProgIDs and CLSIDs
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, name, 0, KEY_READ, &key) != ERROR_SUCCESS) continue;
+    HKEY opened;
+    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, name, 0, KEY_READ, &opened) != ERROR_SUCCESS) continue;
+    UniqueRegistryKey key(opened);
     char type[256];
     DWORD type_len = sizeof type;
     DWORD kind = 0;
-    if (RegQueryValueExA(key, "Content Type", nullptr, &kind, reinterpret_cast<BYTE*>(type),
+    if (RegQueryValueExA(key.get(), "Content Type", nullptr, &kind, reinterpret_cast<BYTE*>(type),
                          &type_len) == ERROR_SUCCESS &&
         kind == REG_SZ && type_len > 1) {
       std::string extension(name, name_len);
       for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
       types.emplace_back(extension, std::string(type, type_len - 1));
     }
-    RegCloseKey(key);
   }
   return types;
 }

@@ -2,6 +2,7 @@
 // "runas" (which asks for elevation), waited for by checking every 10 ms.
 #include "platform/ProcessLauncher.h"
 
+#include "platform/win32/Handles.h"
 #include "platform/win32/WideText.h"
 #include "platform/win32/win32_api.h"
 
@@ -27,9 +28,9 @@ class ShellLauncher : public ProcessLauncher {
     info.nShow = SW_SHOWNORMAL;
     // Refused consent and shell failures alike leave no process to wait for.
     if (!ShellExecuteExW(&info) || info.hProcess == nullptr) return false;
-    while (WaitForSingleObject(info.hProcess, kWaitStepMs) == WAIT_TIMEOUT) {
+    UniqueKernelHandle process(info.hProcess);
+    while (WaitForSingleObject(process.get(), kWaitStepMs) == WAIT_TIMEOUT) {
     }
-    CloseHandle(info.hProcess);
     return true;
   }
 };

@@ -1,6 +1,7 @@
 // The process list through ToolHelp.
 #include "platform/ProcessList.h"
 
+#include "platform/win32/Handles.h"
 #include "platform/win32/win32_api.h"
 
 namespace vp::platform {
@@ -16,13 +17,13 @@ bool RunningUnderWine() {
 
 std::vector<ProcessEntry> ProcessSnapshot() {
   std::vector<ProcessEntry> list;
-  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-  if (snapshot == INVALID_HANDLE_VALUE) return list;
+  UniqueFile snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  if (!snapshot) return list;
   PROCESSENTRY32 entry = {};
   entry.dwSize = sizeof entry;
-  for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry))
+  for (BOOL more = Process32First(snapshot.get(), &entry); more;
+       more = Process32Next(snapshot.get(), &entry))
     list.push_back({entry.th32ProcessID, entry.th32ParentProcessID, entry.szExeFile});
-  CloseHandle(snapshot);
   return list;
 }
 

@@ -4,8 +4,10 @@
 
 #include <map>
 #include <mutex>
+#include <utility>
 
 #include "platform/ServiceManagerNative.h"
+#include "platform/win32/Handles.h"
 #include "platform/win32/SystemError.h"
 #include "platform/win32/win32_api.h"
 
@@ -15,21 +17,6 @@ namespace {
 ServiceFailure FailureOf(DWORD error) { return {static_cast<int>(error), SystemErrorText(error)}; }
 
 ServiceFailure LastFailure() { return FailureOf(GetLastError()); }
-
-// Owns one handle of the service control manager, to the manager itself or to a service.
-class ScHandle {
- public:
-  explicit ScHandle(SC_HANDLE handle) : handle_(handle) {}
-  ~ScHandle() {
-    if (handle_ != nullptr) CloseServiceHandle(handle_);
-  }
-  ScHandle(const ScHandle&) = delete;
-  ScHandle& operator=(const ScHandle&) = delete;
-  SC_HANDLE get() const { return handle_; }
-
- private:
-  SC_HANDLE handle_;
-};
 
 void CopyStatus(const SERVICE_STATUS& from, ServiceStatus& to) {
   to.state = static_cast<ServiceState>(from.dwCurrentState);
@@ -47,7 +34,7 @@ std::string QuotedImagePath(const std::string& path) {
 
 class ScService : public ServiceHandle {
  public:
-  explicit ScService(SC_HANDLE handle) : handle_(handle) {}
+  explicit ScService(UniqueServiceHandle handle) : handle_(std::move(handle)) {}
 
   ServiceFailure QueryStatus(ServiceStatus& status) override {
     SERVICE_STATUS raw = {};
@@ -82,39 +69,39 @@ class ScService : public ServiceHandle {
   }
 
  private:
-  ScHandle handle_;
+  UniqueServiceHandle handle_;
 };
 
 class ScManager : public ServiceManagerHandle {
  public:
-  explicit ScManager(SC_HANDLE handle) : handle_(handle) {}
+  explicit ScManager(UniqueServiceHandle handle) : handle_(std::move(handle)) {}
 
   std::unique_ptr<ServiceHandle> Open(const std::string& name, std::uint32_t rights,
                                       ServiceFailure& failure) override {
-    SC_HANDLE service = OpenServiceA(handle_.get(), name.c_str(), rights);
-    if (service == nullptr) {
+    UniqueServiceHandle service(OpenServiceA(handle_.get(), name.c_str(), rights));
+    if (!service) {
       failure = LastFailure();
       return nullptr;
     }
-    return std::make_unique<ScService>(service);
+    return std::make_unique<ScService>(std::move(service));
   }
 
   std::unique_ptr<ServiceHandle> Create(const ServiceRegistration& registration,
                                         ServiceFailure& failure) override {
     std::string path = QuotedImagePath(registration.executable_path);
-    SC_HANDLE service = CreateServiceA(
+    UniqueServiceHandle service(CreateServiceA(
         handle_.get(), registration.name.c_str(), registration.display_name.c_str(),
         SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START, SERVICE_ERROR_NORMAL,
-        path.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr);
-    if (service == nullptr) {
+        path.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr));
+    if (!service) {
       failure = LastFailure();
       return nullptr;
     }
-    return std::make_unique<ScService>(service);
+    return std::make_unique<ScService>(std::move(service));
   }
 
  private:
-  ScHandle handle_;
+  UniqueServiceHandle handle_;
 };
 
 // The manager calls the service main and the control handler through plain function pointers,
@@ -140,12 +127,12 @@ class ScServiceManager : public ServiceManager {
   std::unique_ptr<ServiceManagerHandle> OpenManager(ManagerAccess access,
                                                     ServiceFailure& failure) override {
     DWORD rights = access == ManagerAccess::kAllAccess ? SC_MANAGER_ALL_ACCESS : SC_MANAGER_CONNECT;
-    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, rights);
-    if (manager == nullptr) {
+    UniqueServiceHandle manager(OpenSCManagerA(nullptr, nullptr, rights));
+    if (!manager) {
       failure = LastFailure();
       return nullptr;
     }
-    return std::make_unique<ScManager>(manager);
+    return std::make_unique<ScManager>(std::move(manager));
   }
 
   ServiceFailure RunDispatcher(const std::string& service_name, ServiceMainCall main) override {

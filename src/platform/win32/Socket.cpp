@@ -6,6 +6,7 @@
 #include <set>
 
 #include "base/Error.h"
+#include "platform/win32/Handles.h"
 #include "platform/win32/SystemError.h"
 #include "platform/win32/win32_api.h"
 // After the system headers, whose types it uses.
@@ -72,28 +73,22 @@ int FinishConnect(SOCKET s, int timeout_ms, const std::atomic<bool>& abandon) {
 // One address: a socket connected in blocking mode, or INVALID_SOCKET with the reason in error.
 SOCKET ConnectAttempt(const addrinfo& ai, int timeout_ms, const std::atomic<bool>& abandon,
                       int& error) {
-  SOCKET s = ::WSASocketW(ai.ai_family, ai.ai_socktype, ai.ai_protocol, nullptr, 0,
-                          WSA_FLAG_NO_HANDLE_INHERIT);
-  if (s == INVALID_SOCKET) {
+  UniqueSocket s(::WSASocketW(ai.ai_family, ai.ai_socktype, ai.ai_protocol, nullptr, 0,
+                              WSA_FLAG_NO_HANDLE_INHERIT));
+  if (!s) {
     error = WSAGetLastError();
     return INVALID_SOCKET;
   }
-  try {
-    u_long on = 1;
-    error = ::ioctlsocket(s, FIONBIO, &on) == 0 ? 0 : WSAGetLastError();
-    if (error == 0 && ::connect(s, ai.ai_addr, static_cast<int>(ai.ai_addrlen)) != 0) {
-      error = WSAGetLastError();
-      if (error == WSAEWOULDBLOCK) error = FinishConnect(s, timeout_ms, abandon);
-    }
-    u_long off = 0;
-    if (error == 0 && ::ioctlsocket(s, FIONBIO, &off) != 0) error = WSAGetLastError();
-  } catch (...) {
-    ::closesocket(s);
-    throw;
+  u_long on = 1;
+  error = ::ioctlsocket(s.get(), FIONBIO, &on) == 0 ? 0 : WSAGetLastError();
+  if (error == 0 && ::connect(s.get(), ai.ai_addr, static_cast<int>(ai.ai_addrlen)) != 0) {
+    error = WSAGetLastError();
+    if (error == WSAEWOULDBLOCK) error = FinishConnect(s.get(), timeout_ms, abandon);
   }
-  if (error == 0) return s;
-  ::closesocket(s);
-  return INVALID_SOCKET;
+  u_long off = 0;
+  if (error == 0 && ::ioctlsocket(s.get(), FIONBIO, &off) != 0) error = WSAGetLastError();
+  if (error != 0) return INVALID_SOCKET;
+  return s.release();
 }
 
 // Sockets that Interrupt() has marked. A blocked accept() can be cancelled, but one that has not
@@ -233,20 +228,12 @@ Socket Socket::ConnectTcp(const std::string& host, std::uint16_t port, int timeo
   std::string service = std::to_string(port);
   if (::getaddrinfo(host.c_str(), service.c_str(), &hints, &list) != 0)
     ThrowSocketError("getaddrinfo", WSAGetLastError());
+  UniqueAddressList addresses(list);
   int last_error = WSAECONNREFUSED;
-  try {
-    for (addrinfo* ai = list; ai; ai = ai->ai_next) {
-      SOCKET s = ConnectAttempt(*ai, timeout_ms, abandon, last_error);
-      if (s != INVALID_SOCKET) {
-        ::freeaddrinfo(list);
-        return Socket(static_cast<NativeSocket>(s));
-      }
-    }
-  } catch (...) {
-    ::freeaddrinfo(list);
-    throw;
+  for (addrinfo* ai = addresses.get(); ai; ai = ai->ai_next) {
+    SOCKET s = ConnectAttempt(*ai, timeout_ms, abandon, last_error);
+    if (s != INVALID_SOCKET) return Socket(static_cast<NativeSocket>(s));
   }
-  ::freeaddrinfo(list);
   ThrowSocketError("connect", last_error);
 }
 
@@ -325,10 +312,8 @@ void Socket::Close() {
 
 bool HasIPv6() {
   EnsureWinsock();
-  SOCKET s = ::socket(AF_INET6, SOCK_STREAM, IPPROTO_TCP);
-  if (s == INVALID_SOCKET) return false;
-  ::closesocket(s);
-  return true;
+  UniqueSocket probe(::socket(AF_INET6, SOCK_STREAM, IPPROTO_TCP));
+  return static_cast<bool>(probe);
 }
 
 void Socket::CloseWithReset() {

@@ -1,6 +1,7 @@
 // Windows error numbers to vp::Error.
 #include "platform/win32/SystemError.h"
 
+#include "platform/win32/Handles.h"
 #include "platform/win32/win32_api.h"
 
 namespace vp::platform {
@@ -10,8 +11,8 @@ std::string SystemErrorText(unsigned long error_number) {
   DWORD n = FormatMessageA(
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
       nullptr, error_number, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+  UniqueLocalMemory<char*> buffer(text);
   std::string result = n && text ? std::string(text, n) : "Unknown error";
-  if (text) LocalFree(text);
   while (!result.empty() &&
          (result.back() == '\n' || result.back() == '\r' || result.back() == ' '))
     result.pop_back();

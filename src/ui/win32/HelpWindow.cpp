@@ -26,9 +26,9 @@ std::wstring WithCrLf(const std::wstring& text) {
 class Win32HelpWindow : public HelpWindow {
  public:
   explicit Win32HelpWindow(const std::string& text) : text_(WithCrLf(WideFromUtf8(text))) {
-    font_ = CreateFontW(-kMemoFontHeight, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                        OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                        DEFAULT_PITCH | FF_SWISS, L"Tahoma");
+    font_.reset(CreateFontW(-kMemoFontHeight, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+                            DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                            DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, L"Tahoma"));
     window_ = CreateDialogParamW(ProgramInstance(), L"HELPFORM", nullptr, &Win32HelpWindow::Proc,
                                  reinterpret_cast<LPARAM>(this));
     if (window_ != nullptr) AddModelessWindow(window_);
@@ -39,7 +39,6 @@ class Win32HelpWindow : public HelpWindow {
       RemoveModelessWindow(window_);
       DestroyWindow(window_);
     }
-    if (font_ != nullptr) DeleteObject(font_);
   }
 
   Win32HelpWindow(const Win32HelpWindow&) = delete;
@@ -87,7 +86,7 @@ class Win32HelpWindow : public HelpWindow {
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     CenterOnScreen(window);
     HWND memo = GetDlgItem(window, IDC_MEMO);
-    if (font_ != nullptr) SendMessageW(memo, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+    if (font_) SendMessageW(memo, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
     SetWindowTextW(memo, text_.c_str());
     FillClientArea();
     SetFocus(memo);
@@ -102,7 +101,7 @@ class Win32HelpWindow : public HelpWindow {
   }
 
   std::wstring text_;
-  HFONT font_ = nullptr;
+  UniqueFont font_;  // outlives the window, whose memo only borrows it
   HWND window_ = nullptr;
 };
 

@@ -111,22 +111,20 @@ class Win32MainWindow : public MainWindow {
   explicit Win32MainWindow(MainWindowEvents& events) : events_(events) {
     taskbar_created_ = RegisterWindowMessageW(L"TaskbarCreated");
     HINSTANCE instance = ProgramInstance();
-    led_on_ = static_cast<HBITMAP>(
-        LoadImageW(instance, L"LED_ON", IMAGE_BITMAP, 0, 0, LR_LOADMAP3DCOLORS));
-    led_off_ = static_cast<HBITMAP>(
-        LoadImageW(instance, L"LED_OFF", IMAGE_BITMAP, 0, 0, LR_LOADMAP3DCOLORS));
-    tray_menu_ = LoadMenuW(instance, L"TRAYMENU");
+    led_on_.reset(static_cast<HBITMAP>(
+        LoadImageW(instance, L"LED_ON", IMAGE_BITMAP, 0, 0, LR_LOADMAP3DCOLORS)));
+    led_off_.reset(static_cast<HBITMAP>(
+        LoadImageW(instance, L"LED_OFF", IMAGE_BITMAP, 0, 0, LR_LOADMAP3DCOLORS)));
+    tray_menu_.reset(LoadMenuW(instance, L"TRAYMENU"));
     window_ = CreateDialogParamW(instance, L"MAINFORM", nullptr, &Win32MainWindow::Proc,
                                  reinterpret_cast<LPARAM>(this));
     if (window_ == nullptr) throw std::runtime_error("The main window could not be created.");
   }
 
+  // The window goes first: its menu bar goes with it, and its controls and the shell's tray icon
+  // only borrow the menu, pictures, fonts and icons the members own.
   ~Win32MainWindow() override {
     if (window_ != nullptr) DestroyWindow(window_);
-    if (tray_menu_ != nullptr) DestroyMenu(tray_menu_);
-    for (HBITMAP bitmap : {led_on_, led_off_})
-      if (bitmap != nullptr) DeleteObject(bitmap);
-    for (auto& [name, icon] : icons_) DestroyIcon(icon);
   }
 
   Win32MainWindow(const Win32MainWindow&) = delete;
@@ -138,7 +136,7 @@ class Win32MainWindow : public MainWindow {
   void ShowLed(bool on) override {
     if (window_ == nullptr) return;
     SendDlgItemMessageW(window_, IDC_LED, STM_SETIMAGE, IMAGE_BITMAP,
-                        reinterpret_cast<LPARAM>(on ? led_on_ : led_off_));
+                        reinterpret_cast<LPARAM>(on ? led_on_.get() : led_off_.get()));
     FormResize();
   }
 
@@ -232,10 +230,10 @@ class Win32MainWindow : public MainWindow {
     SetProgramIcon(window);
     SetClientSize(window, kClientWidth, kClientHeight);
     SetWindowPos(window, nullptr, kLeft, kTop, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-    controls_font_.Reset(
+    controls_font_.reset(
         CentralEuropeanFontLike(reinterpret_cast<HFONT>(SendMessageW(window, WM_GETFONT, 0, 0))));
     SetControlsFont(window, controls_font_.get());
-    service_font_.Reset(CentralEuropeanFont(L"MS Sans Serif", kServiceLabelFontHeight));
+    service_font_.reset(CentralEuropeanFont(L"MS Sans Serif", kServiceLabelFontHeight));
     if (service_font_.get() != nullptr)
       SendDlgItemMessageW(window, IDC_SERVICE_LABEL, WM_SETFONT,
                           reinterpret_cast<WPARAM>(service_font_.get()), FALSE);
@@ -245,9 +243,9 @@ class Win32MainWindow : public MainWindow {
     popups_.push_back(ModelOf(GetSubMenu(bar, 1), Menu::kServer));
     popups_.push_back(ModelOf(GetSubMenu(bar, 2), Menu::kHostsFile));
     popups_.push_back(ModelOf(GetSubMenu(bar, 3), std::nullopt));
-    if (tray_menu_ != nullptr) tray_popup_ = ModelOf(GetSubMenu(tray_menu_, 0), Menu::kTray);
+    if (tray_menu_) tray_popup_ = ModelOf(GetSubMenu(tray_menu_.get(), 0), Menu::kTray);
     SendDlgItemMessageW(window, IDC_LED, STM_SETIMAGE, IMAGE_BITMAP,
-                        reinterpret_cast<LPARAM>(led_off_));
+                        reinterpret_cast<LPARAM>(led_off_.get()));
     SetTimer(window, kMainThreadTimer, kMainThreadTimerMs, nullptr);
     FormResize();
   }
@@ -391,11 +389,11 @@ class Win32MainWindow : public MainWindow {
 
   HICON TrayIcon(const std::string& name) {
     auto found = icons_.find(name);
-    if (found != icons_.end()) return found->second;
+    if (found != icons_.end()) return found->second.get();
     HICON icon = static_cast<HICON>(LoadImageW(ProgramInstance(), WideFromUtf8(name).c_str(),
                                                IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
                                                GetSystemMetrics(SM_CYSMICON), 0));
-    if (icon != nullptr) icons_[name] = icon;
+    if (icon != nullptr) icons_.emplace(name, UniqueIcon(icon));
     return icon;
   }
 
@@ -443,15 +441,15 @@ class Win32MainWindow : public MainWindow {
 
   MainWindowEvents& events_;
   HWND window_ = nullptr;
-  HMENU tray_menu_ = nullptr;
-  HBITMAP led_on_ = nullptr;
-  HBITMAP led_off_ = nullptr;
-  OwnedFont controls_font_;
-  OwnedFont service_font_;
+  UniqueMenu tray_menu_;  // loaded on its own, so no window destroys it
+  UniqueBitmap led_on_;
+  UniqueBitmap led_off_;
+  UniqueFont controls_font_;
+  UniqueFont service_font_;
   UINT taskbar_created_ = 0;
   std::vector<PopupModel> popups_;
   PopupModel tray_popup_;
-  std::map<std::string, HICON> icons_;
+  std::map<std::string, UniqueIcon> icons_;
   TrayData tray_;
   bool tray_shown_ = false;
   bool running_calls_ = false;

@@ -104,7 +104,7 @@ class Win32SettingsDialog : public SettingsDialog {
 
   void Init(HWND dialog) {
     dialog_ = dialog;
-    font_.Reset(
+    font_.reset(
         CentralEuropeanFontLike(reinterpret_cast<HFONT>(SendMessageW(dialog, WM_GETFONT, 0, 0))));
     SetControlsFont(dialog, font_.get());
     SetClientSize(dialog, kClientWidth, kClientHeight);
@@ -153,7 +153,7 @@ class Win32SettingsDialog : public SettingsDialog {
   SettingsDialogEvents& events_;
   HWND owner_;
   HWND dialog_ = nullptr;
-  OwnedFont font_;  // outlives the dialog's controls, which only borrow it
+  UniqueFont font_;  // outlives the dialog's controls, which only borrow it
   SettingsFields fields_;
 };
 

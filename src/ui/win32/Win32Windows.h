@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/win32/Handles.h"
 #include "platform/win32/win32_api.h"
 #include "ui/HelpWindow.h"
 #include "ui/SettingsDialog.h"
@@ -28,24 +29,6 @@ void PlaceControl(HWND dialog, const PixelRect& rect);
 void SetClientSize(HWND window, int width, int height);
 void CenterOnScreen(HWND window);
 std::wstring WindowText(HWND window);
-
-// One GDI font, deleted with its owner.
-class OwnedFont {
- public:
-  OwnedFont() = default;
-  ~OwnedFont() { Reset(nullptr); }
-  OwnedFont(const OwnedFont&) = delete;
-  OwnedFont& operator=(const OwnedFont&) = delete;
-
-  void Reset(HFONT font) {
-    if (font_ != nullptr) DeleteObject(font_);
-    font_ = font;
-  }
-  HFONT get() const { return font_; }
-
- private:
-  HFONT font_ = nullptr;
-};
 
 // The windows' texts are Croatian whatever the machine's code page is. A font asked for with the
 // default character set is, on a Western European system, a bitmap face without the letters
