@@ -25,19 +25,6 @@ constexpr std::size_t kSendPiece = 64 * 1024;
 constexpr std::size_t kHeadReserve = 512;
 constexpr int kMaxInterimAnswers = 16;
 
-std::atomic<int> g_timeout_for_testing{0};
-std::atomic<int> g_post_timeout_for_testing{0};
-
-int UpstreamTimeoutMs() {
-  int shortened = g_timeout_for_testing.load(std::memory_order_relaxed);
-  return shortened > 0 ? shortened : kUpstreamTimeoutMs;
-}
-
-int PostTimeoutMs() {
-  int shortened = g_post_timeout_for_testing.load(std::memory_order_relaxed);
-  return shortened > 0 ? shortened : kPostTimeoutMs;
-}
-
 std::uint16_t ParsePort(const std::string& text) {
   if (text.empty() || text.size() > 5) throw Error(ErrorKind::kGeneric, kMsgInvalidPort + text);
   unsigned value = 0;
@@ -72,15 +59,11 @@ TIdHTTP::TIdHTTP() = default;
 
 TIdHTTP::~TIdHTTP() { Disconnect(); }
 
-void TIdHTTP::SetTimeoutForTesting(int timeout_ms) { g_timeout_for_testing = timeout_ms; }
-
-void TIdHTTP::SetPostTimeoutForTesting(int timeout_ms) { g_post_timeout_for_testing = timeout_ms; }
-
 void TIdHTTP::Post(const std::string& url, std::string_view body, std::string& answer) {
   Disconnect();
   expired_ = false;
   try {
-    Watch watch(DeadlineIn(PostTimeoutMs()), [this] { Expire(); });
+    Watch watch(DeadlineIn(Timeouts.post_ms), [this] { Expire(); });
     PostWithin(url, body, answer);
   } catch (...) {
     interrupted_ = false;
@@ -136,7 +119,7 @@ bool TIdHTTP::Exchange(const std::string& method, std::string_view body, bool wi
 
   CappedIOHandler capped(*io_, kMaxAnswerBytes + kAnswerFramingAllowance);
   BufferedReader reader(capped);
-  HttpAnswerHead head = ReadFinalHead(reader, UpstreamTimeoutMs());
+  HttpAnswerHead head = ReadFinalHead(reader, Timeouts.socket_ms);
   response_code_ = head.Code;
   auto progress = [this](std::uint64_t count) {
     ReportWork(TWorkMode::wmRead, static_cast<std::int64_t>(count));
@@ -180,7 +163,7 @@ TIdHTTP::Target TIdHTTP::ResolveTarget() const {
 }
 
 void TIdHTTP::Connect(const Target& target) {
-  const int timeout_ms = UpstreamTimeoutMs();
+  const int timeout_ms = Timeouts.socket_ms;
   platform::Socket socket =
       platform::Socket::ConnectTcp(url_.host, target.port, timeout_ms, interrupted_);
   if (!target.tls) socket.SetTimeouts(timeout_ms, timeout_ms);  // the TLS layer sets its own

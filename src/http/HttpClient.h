@@ -37,6 +37,11 @@ inline constexpr int kPostTimeoutMs = kUpstreamTimeoutMs;
 
 enum class TWorkMode { wmRead, wmWrite };
 
+struct TIdHTTPTimeouts {
+  int socket_ms = kUpstreamTimeoutMs;  // each connect, send and receive
+  int post_ms = kPostTimeoutMs;        // the whole post
+};
+
 class TIdHTTP {
  public:
   TIdHTTP();
@@ -75,11 +80,8 @@ class TIdHTTP {
   const UrlParts& URL() const { return url_; }
   int ResponseCode() const { return response_code_; }
 
-  // Shortens kUpstreamTimeoutMs so tests of a silent upstream finish quickly; 0 restores it.
-  static void SetTimeoutForTesting(int timeout_ms);
-  // Shortens kPostTimeoutMs, for tests of an upstream that keeps every socket call alive; 0
-  // restores it.
-  static void SetPostTimeoutForTesting(int timeout_ms);
+  // The bounds of the next post; tests of a silent or trickling upstream shorten them.
+  TIdHTTPTimeouts Timeouts;
 
  private:
   struct Target;

@@ -26,11 +26,6 @@ constexpr auto kWorkerIdleTime = std::chrono::milliseconds(1000);
 // thread switches and lock traffic, and share the processors so evenly that every request of a
 // burst finishes late, where in order of arrival the first finish early.
 constexpr unsigned kBusyConnectionsPerProcessor = 4;
-// A connection served for longer than this waits on a peer (a slow till, a slow upstream), not on
-// the processors, and stops counting against the limit. A connection that has waited its turn
-// this long is served whatever the count: a crowd of silent peers that came first (a port scan,
-// a flood of idle connections) then costs the tills behind it no more than this.
-constexpr auto kSlowConnectionTime = std::chrono::milliseconds(250);
 // While connections wait their turn, the listening thread looks this often for room made by
 // connections that have turned slow.
 constexpr int kWaitingPollMs = 25;
@@ -38,42 +33,24 @@ constexpr int kWaitingPollMs = 25;
 // socket stays readable; a short pause keeps the loop from spinning until room is made.
 constexpr auto kAcceptRetryPause = std::chrono::milliseconds(20);
 
-std::atomic<int> g_client_timeout_for_testing{0};
-std::atomic<int> g_thread_start_failures_for_testing{0};
-std::atomic<unsigned> g_busy_limit_for_testing{0};
-std::atomic<int> g_slow_ms_for_testing{0};
+}  // namespace
 
-int ClientTimeoutMs() {
-  int shortened = g_client_timeout_for_testing.load(std::memory_order_relaxed);
-  return shortened > 0 ? shortened : kClientTimeoutMs;
-}
-
-unsigned BusyConnectionLimit() {
-  unsigned limit = g_busy_limit_for_testing.load(std::memory_order_relaxed);
-  if (limit > 0) return limit;
+unsigned TIdHTTPServer::BusyConnectionLimit() const {
+  if (Limits.busy_connections > 0) return Limits.busy_connections;
   // Asked once: the system reads a file to answer it.
   static const unsigned processors = std::max(1u, std::thread::hardware_concurrency());
   return processors * kBusyConnectionsPerProcessor;
 }
 
-WatchClock::duration SlowConnectionTime() {
-  int slow_ms = g_slow_ms_for_testing.load(std::memory_order_relaxed);
-  if (slow_ms > 0) return std::chrono::milliseconds(slow_ms);
-  return kSlowConnectionTime;
-}
-
 template <typename Body>
-std::thread StartThread(Body body) {
-  int failures = g_thread_start_failures_for_testing.load();
-  while (failures > 0 &&
-         !g_thread_start_failures_for_testing.compare_exchange_weak(failures, failures - 1)) {
+std::thread TIdHTTPServer::StartThread(Body body) {
+  int failures = thread_start_failures_.load();
+  while (failures > 0 && !thread_start_failures_.compare_exchange_weak(failures, failures - 1)) {
   }
   if (failures > 0)
     throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
   return std::thread(std::move(body));
 }
-
-}  // namespace
 
 struct TIdHTTPServer::Listening {
   platform::Socket socket;
@@ -111,19 +88,6 @@ void TIdHTTPServer::SetActive(bool active) {
     Start();
   else
     Stop();
-}
-
-void TIdHTTPServer::SetClientTimeoutForTesting(int timeout_ms) {
-  g_client_timeout_for_testing = timeout_ms;
-}
-
-void TIdHTTPServer::FailThreadStartsForTesting(int count) {
-  g_thread_start_failures_for_testing = count;
-}
-
-void TIdHTTPServer::SetServingLimitForTesting(unsigned busy, int slow_ms) {
-  g_busy_limit_for_testing = busy;
-  g_slow_ms_for_testing = slow_ms;
 }
 
 std::uint16_t TIdHTTPServer::BoundPort() const {
@@ -238,7 +202,8 @@ void TIdHTTPServer::Dispatch(std::unique_ptr<Connection> connection) {
 
 bool TIdHTTPServer::MayServeNextLocked() const {
   if (waiting_.empty()) return false;
-  WatchClock::time_point slow_since = WatchClock::now() - SlowConnectionTime();
+  WatchClock::time_point slow_since =
+      WatchClock::now() - std::chrono::milliseconds(Limits.slow_connection_ms);
   if (waiting_.front()->accepted <= slow_since) return true;
   unsigned busy = 0;
   for (const auto& worker : workers_)
@@ -330,7 +295,8 @@ void TIdHTTPServer::RunConnection(Connection& connection) {
   auto drop = [&socket] { socket.Interrupt(); };
   try {
     // Declared before the transport, so that it still bounds the TLS close at the end.
-    Watch client_time(connection.accepted + std::chrono::milliseconds(ClientTimeoutMs()), drop);
+    Watch client_time(connection.accepted + std::chrono::milliseconds(Limits.client_timeout_ms),
+                      drop);
     std::unique_ptr<vp::IOHandler> transport;
     if (io_handler_)
       transport = io_handler_->Accept(socket);
@@ -341,8 +307,8 @@ void TIdHTTPServer::RunConnection(Connection& connection) {
     options.on_command_get = &OnCommandGet;
     options.on_command_other = &OnCommandOther;
     options.on_request_read = [&client_time] { client_time.Disarm(); };
-    options.on_handler_done = [&client_time, &drop] {
-      client_time = Watch(DeadlineIn(ClientTimeoutMs()), drop);
+    options.on_handler_done = [&client_time, &drop, this] {
+      client_time = Watch(DeadlineIn(Limits.client_timeout_ms), drop);
     };
     ServeOneRequest(*transport, connection.remote_ip, options);
   } catch (const std::exception&) {

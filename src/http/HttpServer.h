@@ -31,6 +31,18 @@ inline constexpr const char* kMsgCouldNotBind =
 // 30 s is the bound on each socket call of the TLS handshake and of the upstream side.
 inline constexpr int kClientTimeoutMs = 30000;
 
+// The listener's bounds; the defaults are the program's, tests shorten them. Set while stopped.
+struct TIdServerLimits {
+  int client_timeout_ms = kClientTimeoutMs;
+  // Connections served at once before the rest wait their turn; 0: a few per processor.
+  unsigned busy_connections = 0;
+  // A connection served this long waits on a peer (a slow till, a slow upstream), not on the
+  // processors, and no longer counts. One that has waited its turn this long is served whatever
+  // the count: a crowd of silent peers that came first (a port scan, a flood of idle connections)
+  // then costs the tills behind it no more than this.
+  int slow_connection_ms = 250;
+};
+
 struct TIdSocketHandle {
   std::string IP;  // "" for every local address of the family
   std::uint16_t Port = 0;
@@ -63,13 +75,10 @@ class TIdHTTPServer {
   // The port the first listening socket is bound to (the real one when 0 was asked for).
   std::uint16_t BoundPort() const;
 
-  // Shortens kClientTimeoutMs, in every listener of the process; 0 restores it.
-  static void SetClientTimeoutForTesting(int timeout_ms);
+  TIdServerLimits Limits;
+
   // The next count connection threads fail to start, as when the system has no room for another.
-  static void FailThreadStartsForTesting(int count);
-  // Serves at most `busy` connections at once before the rest wait their turn; a connection
-  // served, or waiting, for longer than slow_ms no longer counts; 0, 0 restores the defaults.
-  static void SetServingLimitForTesting(unsigned busy, int slow_ms);
+  void FailThreadStartsForTesting(int count) { thread_start_failures_ = count; }
 
  private:
   struct Listening;
@@ -87,6 +96,9 @@ class TIdHTTPServer {
   void RunConnection(Connection& connection);
   void ReapRetiredWorkers();
   void ReleaseMemoryWhenIdle();
+  unsigned BusyConnectionLimit() const;
+  template <typename Body>
+  std::thread StartThread(Body body);
 
   TIdServerIOHandler* io_handler_ = nullptr;
   std::atomic<bool> active_{false};
@@ -106,6 +118,7 @@ class TIdHTTPServer {
   std::deque<std::unique_ptr<Connection>> waiting_;  // guarded; the oldest first
   std::atomic<int> retired_workers_{0};
   std::atomic<bool> memory_to_release_{false};
+  std::atomic<int> thread_start_failures_{0};
 };
 
 }  // namespace vp

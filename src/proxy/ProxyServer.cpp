@@ -185,6 +185,7 @@ void TProxyServer::ForwardRequest(const std::string& url, const std::string& hos
   }
   try {
     TKesHttp http;
+    http.Http->Timeouts = UpstreamTimeouts;
     http.HostHeader = host_text;
     http.DisablePeerVerification();
     if (!forwards_->Enter(http)) return;  // stopping: nobody will take the answer

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "http/HttpClient.h"
 #include "http/HttpRecords.h"
 
 namespace vp {
@@ -63,6 +64,9 @@ class TProxyServer {
   // The OnDone of the discovery runs that ApplySettings starts, on the main thread: the found
   // addresses replace IPTest and IPProduction in memory only.
   void DiscoveryDone(TDNSThread& sender);
+
+  // The bounds of each forward's upstream client; tests of silent upstreams shorten them.
+  TIdHTTPTimeouts UpstreamTimeouts;
 
   // The port actually listened on (for tests that ask for port 0).
   std::uint16_t ListeningPortForTesting() const;

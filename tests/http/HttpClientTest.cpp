@@ -44,8 +44,7 @@ std::string ExpectedHead(const std::string& method, const std::string& target,
 
 class HttpClientTest : public testing::Test {
  protected:
-  void SetUp() override { TIdHTTP::SetTimeoutForTesting(kShortTimeoutMs); }
-  void TearDown() override { TIdHTTP::SetTimeoutForTesting(0); }
+  void SetUp() override { http.Timeouts.socket_ms = kShortTimeoutMs; }
 
   // Posts body to path on upstream; returns the error, or nothing on success.
   std::optional<Error> PostTo(TestUpstream& upstream, const std::string& path,
@@ -288,10 +287,7 @@ TEST_F(HttpClientTest, StallMidAnswerFailsAndLeavesAnswerEmpty) {
 
 // Every receive returns well within the socket bound, so only the bound on the whole post ends it.
 TEST_F(HttpClientTest, DripFedAnswerFailsAtThePostBound) {
-  TIdHTTP::SetPostTimeoutForTesting(600);
-  struct Restore {
-    ~Restore() { TIdHTTP::SetPostTimeoutForTesting(0); }
-  } restore;
+  http.Timeouts.post_ms = 600;
   UpstreamReply drip{"HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\nz"};
   drip.drip_ms = 50;
   TestUpstream upstream({drip});

@@ -345,7 +345,14 @@ TEST_F(HttpServerTest, ServesEveryOpenConnectionSideBySideBurstAfterBurst) {
 
 class ServingLimitTest : public HttpServerTest {
  protected:
-  void TearDown() override { TIdHTTPServer::SetServingLimitForTesting(0, 0); }
+  // Serves at most busy connections at once; one served or waiting for slow_ms no longer counts.
+  void Restart(unsigned busy, int slow_ms) {
+    server_.SetActive(false);
+    server_.Limits.busy_connections = busy;
+    server_.Limits.slow_connection_ms = slow_ms;
+    server_.SetActive(true);
+    port_ = server_.BoundPort();
+  }
 
   void SendGets(std::vector<platform::Socket>& clients, int count) {
     for (int i = 0; i < count; ++i) {
@@ -357,7 +364,7 @@ class ServingLimitTest : public HttpServerTest {
 
 // Quick connections beyond the limit wait their turn, and every one is served.
 TEST_F(ServingLimitTest, QuickConnectionsBeyondTheLimitWaitTheirTurn) {
-  TIdHTTPServer::SetServingLimitForTesting(2, 60000);
+  Restart(2, 60000);
   std::mutex inside_mutex;
   int inside = 0;
   int most_inside = 0;
@@ -381,7 +388,7 @@ TEST_F(ServingLimitTest, QuickConnectionsBeyondTheLimitWaitTheirTurn) {
 // A crowd of peers that hold their connections without a word never keeps the next till waiting
 // for long: neither those being served nor those ahead of it in line.
 TEST_F(ServingLimitTest, SilentConnectionsNeverKeepTheNextTillWaitingLong) {
-  TIdHTTPServer::SetServingLimitForTesting(1, 200);
+  Restart(1, 200);
   handler_ = [](TIdContext&, TIdHTTPRequestInfo&, TIdHTTPResponseInfo& response) {
     response.ResponseText = "served";
   };

@@ -59,7 +59,7 @@ class SlowLoris {
 class SlowClientTest : public testing::Test {
  protected:
   void SetUp() override {
-    TIdHTTPServer::SetClientTimeoutForTesting(kShortClientTimeoutMs);
+    server_.Limits.client_timeout_ms = kShortClientTimeoutMs;
     server_.Bindings = {{"127.0.0.1", 0, platform::IpFamily::kV4}};
     server_.OnCommandGet = [this](TIdContext&, TIdHTTPRequestInfo& request,
                                   TIdHTTPResponseInfo& response) {
@@ -68,11 +68,7 @@ class SlowClientTest : public testing::Test {
       response.ResponseText = "served " + request.Path;
     };
   }
-  void TearDown() override {
-    server_.SetActive(false);
-    TIdHTTPServer::SetClientTimeoutForTesting(0);
-    TIdHTTPServer::FailThreadStartsForTesting(0);
-  }
+  void TearDown() override { server_.SetActive(false); }
 
   void Start() {
     server_.SetActive(true);
@@ -143,7 +139,7 @@ TEST_F(SlowClientTest, SlowTlsHandshakeIsDroppedToo) {
 
 TEST_F(SlowClientTest, ThreadThatCannotStartLosesOnlyItsConnection) {
   Start();
-  TIdHTTPServer::FailThreadStartsForTesting(1);
+  server_.FailThreadStartsForTesting(1);
   platform::Socket first = test::ConnectLoopback(port_);
   first.SendAll("GET /first HTTP/1.0\r\n\r\n");
   ExpectDroppedUnanswered(first);

@@ -39,15 +39,12 @@ class ForwardingTest : public testing::Test {
  protected:
   void SetUp() override {
     // Short for the silent upstreams, with room for a slow machine (or Wine) to answer in time.
-    TIdHTTP::SetTimeoutForTesting(1000);
     proxy = std::make_unique<TProxyServer>(0);
+    proxy->UpstreamTimeouts.socket_ms = 1000;
     proxy->Settings().CallDNS = false;
     proxy->Settings().Mode = kModeHttp;
   }
-  void TearDown() override {
-    proxy.reset();
-    TIdHTTP::SetTimeoutForTesting(0);
-  }
+  void TearDown() override { proxy.reset(); }
 
   void StartForwardingTo(const std::string& url) {
     proxy->Settings().URLTest = url;
@@ -149,7 +146,7 @@ TEST_F(ForwardingTest, HttpsUpstreamThatSpeaksPlainHttpGivesTheEmptyAnswer) {
 }
 
 TEST_F(ForwardingTest, StopDuringHungPostEndsInBoundedTime) {
-  TIdHTTP::SetTimeoutForTesting(1500);
+  proxy->UpstreamTimeouts.socket_ms = 1500;
   TestUpstream upstream({{"", true}});
   StartForwardingTo(upstream.Url("/FiskalizacijaServiceTest"));
   const std::uint16_t port = proxy->ListeningPortForTesting();

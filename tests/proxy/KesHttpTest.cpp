@@ -24,8 +24,7 @@ constexpr const char* kNoTlsLibrary = "the TLS library files are not present on 
 class KesHttpTest : public testing::Test {
  protected:
   // Short for the silent upstreams, with room for a slow machine (or Wine) to answer in time.
-  void SetUp() override { TIdHTTP::SetTimeoutForTesting(1000); }
-  void TearDown() override { TIdHTTP::SetTimeoutForTesting(0); }
+  void SetUp() override { kes.Http->Timeouts.socket_ms = 1000; }
 
   std::optional<Error> PostTo(const std::string& url, const std::string& body,
                               std::string& answer) {

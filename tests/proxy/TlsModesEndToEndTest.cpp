@@ -39,8 +39,7 @@ const ModeCase kModes[] = {
 
 class TlsModeEndToEnd : public testing::TestWithParam<ModeCase> {
  protected:
-  void SetUp() override { TIdHTTP::SetTimeoutForTesting(2000); }
-  void TearDown() override { TIdHTTP::SetTimeoutForTesting(0); }
+  void SetUp() override { proxy_.UpstreamTimeouts.socket_ms = 2000; }
 
   // An upstream speaking TLS 1.2 that notes the server name each client asked for.
   test::TestUpstream::IOFactory RecordingTls() {
@@ -148,17 +147,14 @@ INSTANTIATE_TEST_SUITE_P(Modes, TlsModeEndToEnd, testing::ValuesIn(kModes),
 
 TEST(TlsLibraryMissing, ModeOneStillServesModeTwoCannotStart) {
   test::FilesBesideProgram files({kTestCertFile, kTestKeyFile});
-  TIdHTTP::SetTimeoutForTesting(2000);
   SetSslLibraryNamesForTesting("vp-no-such-ssl-library", "vp-no-such-crypto-library");
   struct Restore {
-    ~Restore() {
-      SetSslLibraryNamesForTesting("", "");
-      TIdHTTP::SetTimeoutForTesting(0);
-    }
+    ~Restore() { SetSslLibraryNamesForTesting("", ""); }
   } restore;
   test::TestUpstream upstream({{test::HttpAnswer(200, "OK", "x")}});
 
   TProxyServer proxy(0);
+  proxy.UpstreamTimeouts.socket_ms = 2000;
   proxy.Settings().CallDNS = false;
   proxy.Settings().URLTest = upstream.Url(kPathTest, "https");
   proxy.SetActive(true);

@@ -45,17 +45,12 @@ UpstreamReply Reply(std::string bytes, std::function<void(UpstreamReply&)> tweak
 class UpstreamFaultTest : public testing::Test {
  protected:
   void SetUp() override {
-    TIdHTTP::SetTimeoutForTesting(kSocketTimeoutMs);
-    TIdHTTP::SetPostTimeoutForTesting(kPostTimeoutMs);
     proxy_ = std::make_unique<TProxyServer>(0);
+    proxy_->UpstreamTimeouts = {kSocketTimeoutMs, kPostTimeoutMs};
     proxy_->Settings().CallDNS = false;
     proxy_->Settings().Mode = kModeHttp;
   }
-  void TearDown() override {
-    proxy_.reset();
-    TIdHTTP::SetTimeoutForTesting(0);
-    TIdHTTP::SetPostTimeoutForTesting(0);
-  }
+  void TearDown() override { proxy_.reset(); }
 
   void ForwardTo(const std::string& url) {
     proxy_->Settings().URLTest = url;
@@ -138,7 +133,7 @@ TEST_F(UpstreamFaultTest, ChainOfTwentyCertificatesIsAcceptedLikeAnyOther) {
 
 // A stop must not wait for a forward: the drip below would hold it until the post's bound.
 TEST_F(UpstreamFaultTest, StopReloadAndDestructionInterruptAForwardUnderWay) {
-  TIdHTTP::SetPostTimeoutForTesting(60000);
+  proxy_->UpstreamTimeouts.post_ms = 60000;
   const std::string head = "HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n";
   struct Row {
     const char* description;
@@ -166,8 +161,7 @@ TEST_F(UpstreamFaultTest, StopReloadAndDestructionInterruptAForwardUnderWay) {
 
 TEST_F(UpstreamFaultTest, StopInterruptsAConnectNobodyAnswers) {
   test::FullListener full;
-  TIdHTTP::SetTimeoutForTesting(60000);
-  TIdHTTP::SetPostTimeoutForTesting(60000);
+  proxy_->UpstreamTimeouts = {60000, 60000};
   ForwardTo("http://127.0.0.1:" + std::to_string(full.port()) + "/FiskalizacijaServiceTest");
   std::thread till = PostInBackground();
   std::this_thread::sleep_for(300ms);  // the connect is under way (or, on Windows, refused)
