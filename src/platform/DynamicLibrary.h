@@ -17,8 +17,8 @@ class DynamicLibrary {
   DynamicLibrary(const DynamicLibrary&) = delete;
   DynamicLibrary& operator=(const DynamicLibrary&) = delete;
 
-  // Null when the library cannot be loaded. On Windows the program's own folder is searched
-  // first, and the system's "missing file" dialog is suppressed.
+  // Null when the library cannot be loaded. On Windows a bare name is looked for in the program's
+  // own folder only, and the system's "missing file" dialog is suppressed.
   static std::unique_ptr<DynamicLibrary> Open(const std::string& name);
 
   // Null when the library has no such symbol.

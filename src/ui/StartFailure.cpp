@@ -16,8 +16,9 @@ bool StartsWith(const std::string& text, const char* prefix) { return text.rfind
 
 std::string Advice(const Error& error, std::uint16_t own_port) {
   const std::string& message = error.what();
-  const std::string folder =
+  std::string folder =
       platform::Utf8FromAnsi(platform::ExtractFileDir(platform::ProgramFilePath()));
+  if (folder.size() > 1) folder.pop_back();  // the trailing delimiter
   switch (error.kind()) {
     case ErrorKind::kBind:
       return "Port " + std::to_string(own_port) +

@@ -1,4 +1,6 @@
-// LoadLibrary for the Windows build: the program's own folder first, then the system's search.
+// LoadLibrary for the Windows build: from the program's own folder only. The system's search
+// would try the current folder and every folder on the PATH, any of which a user may be able to
+// write, and the service runs as LocalSystem: a DLL planted there would run with its rights.
 #include "platform/DynamicLibrary.h"
 
 #include "platform/FileSystem.h"
@@ -19,10 +21,11 @@ DynamicLibrary::~DynamicLibrary() {
 std::unique_ptr<DynamicLibrary> DynamicLibrary::Open(const std::string& name) {
   // No "cannot find DLL" dialog box: a missing library is a clean error for the caller.
   UINT old_mode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
-  HMODULE module = nullptr;
+  std::string path = name;
   if (name.find_first_of("\\/") == std::string::npos)
-    module = LoadLibraryA((ExtractFileDir(ProgramFilePath()) + name).c_str());
-  if (!module) module = LoadLibraryA(name.c_str());
+    path = ExtractFileDir(ProgramFilePath()) + name;
+  // The library's own imports (libssl's libcrypto) are looked for beside it first, too.
+  HMODULE module = LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
   SetErrorMode(old_mode);
   if (!module) return nullptr;
   return std::unique_ptr<DynamicLibrary>(new DynamicLibrary(module));
