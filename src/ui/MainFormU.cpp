@@ -155,6 +155,12 @@ void TMainForm::Closing() {
   RunHandler([this] { FormClose(); });
 }
 
+// The window is never closed at a logoff or shutdown, so its proxy's Active is saved here, as at
+// a close; else the next logon would start "Nije aktivan".
+void TMainForm::SessionEnding() {
+  if (server_) RunHandler([this] { server_->Settings().Save(); });
+}
+
 void TMainForm::WebAddressClicked() {
   RunHandler([this] { wwwClick(); });
 }

@@ -49,6 +49,7 @@ class TMainForm : public platform::MainWindowEvents {
   void PostedMessageArrived(platform::PostedMessage message) override;
   bool MinimizeAsked() override;
   void Closing() override;
+  void SessionEnding() override;
   void WebAddressClicked() override;
 
  private:

@@ -78,6 +78,8 @@ class MainWindowEvents {
   virtual bool MinimizeAsked() = 0;
   // The window is about to close; the program ends after it.
   virtual void Closing() = 0;
+  // The user logs off or the machine shuts down: the process ends without the window closing.
+  virtual void SessionEnding() = 0;
   virtual void WebAddressClicked() = 0;
 };
 

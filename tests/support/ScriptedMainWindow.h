@@ -37,6 +37,7 @@ class ScriptedMainWindow : public platform::MainWindow {
   void TrayClick(platform::MouseButton button) { events_.TrayClicked(button); }
   bool Minimize() { return events_.MinimizeAsked(); }
   void ClickWebAddress() { events_.WebAddressClicked(); }
+  void EndSession() { events_.SessionEnding(); }
   // Hands the messages posted so far to the logic, as the message loop would.
   void DeliverPosted();
   // Each settings dialog made runs the next script; without one it is cancelled.

@@ -122,6 +122,8 @@ TEST_F(MainFormTest, ClosingSavesActiveInTheOwnRegimeOnly) {
   window().Click(MenuItem::kStartServer);
   EXPECT_TRUE(window().led_on());
   EXPECT_EQ(window().tray_data().icon, "X_ICO_ACTIVE");
+  window().EndSession();  // a logoff never closes the window
+  EXPECT_NE(StoredSettings().find("\"Active\":true"), std::string::npos);
   form_.reset();
   EXPECT_NE(StoredSettings().find("\"Active\":true"), std::string::npos);
 

@@ -1,4 +1,5 @@
-// SIGINT and SIGTERM for the POSIX foreground process.
+// SIGINT, SIGTERM and SIGHUP for the POSIX foreground process: a closed terminal or an ending
+// session ends it as Ctrl+C does, so the tray's terminal front end still saves its settings.
 #include "platform/Termination.h"
 
 #include <signal.h>
@@ -20,6 +21,7 @@ void InstallTerminationHandler() {
   sigemptyset(&action.sa_mask);
   ::sigaction(SIGINT, &action, nullptr);
   ::sigaction(SIGTERM, &action, nullptr);
+  ::sigaction(SIGHUP, &action, nullptr);
   // A client that hangs up mid-answer must not kill the server; send() reports EPIPE instead.
   ::signal(SIGPIPE, SIG_IGN);
 }

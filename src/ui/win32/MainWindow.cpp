@@ -261,6 +261,12 @@ class Win32MainWindow : public MainWindow {
       case WM_SYSCOMMAND:
         // Compared as a whole, without masking the low bits the system may set.
         return wparam == SC_MINIMIZE && events_.MinimizeAsked();
+      case WM_QUERYENDSESSION:
+        result = TRUE;
+        return true;
+      case WM_ENDSESSION:
+        if (wparam) events_.SessionEnding();
+        return true;
       case WM_CLOSE:
         events_.Closing();
         DestroyWindow(window_);

@@ -13,6 +13,7 @@ Exit code 77 (skipped) when port 8449 is taken by another program.
 
 import errno
 import os
+import signal
 import pty
 import select
 import socket
@@ -228,6 +229,13 @@ def close(t):
     check(code == 0, "exit code %d" % code)
 
 
+def hang_up(t):
+    """The terminal goes away (or the session ends): the program closes as on "Zatvori"."""
+    os.kill(t.pid, signal.SIGHUP)
+    code = t.wait_exit()
+    check(code == 0, "exit code %d after SIGHUP" % code)
+
+
 def start_and_close_active(t, machine):
     # Own proxy, not active: only the tray stand-in, after the balloon.
     t.expect("[Vormetra Proxy] Nije aktivan")
@@ -250,8 +258,8 @@ def start_and_close_active(t, machine):
     answer = proxy_answer()
     check(answer is not None and answer.startswith("HTTP/1.1 200") and
           answer.endswith("Neispravan zahtjev"), "the own proxy answered %r" % answer)
-    close(t)
-    check('"Active":true,' in machine.settings(), "closing must save Active:\n" + machine.settings())
+    hang_up(t)
+    check('"Active":true,' in machine.settings(), "a hang-up must save Active:\n" + machine.settings())
 
 
 def resume_edit_and_service(t, machine):
