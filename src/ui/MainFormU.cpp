@@ -273,6 +273,7 @@ void TMainForm::mnStopServerClick() {
 }
 
 void TMainForm::mnInstallServiceClick() {
+  const bool was_active = server_ && server_->IsActive();
   if (server_) {
     // Stopping returns once the listener is off, so the service can take the port at once.
     server_->SetActive(false);
@@ -281,7 +282,22 @@ void TMainForm::mnInstallServiceClick() {
   // own regime, never without settings.
   auto settings = std::make_unique<TProxySettings>();
   UseOwnSettings(std::move(settings));
-  host_.InstallProxyService();
+  try {
+    host_.InstallProxyService();
+  } catch (const std::exception&) {
+    ReturnToOwnProxy(was_active);
+    throw;
+  }
+  // Declined at the consent dialog, or failed: no service to start or stop, so the window goes
+  // back to its own proxy as it was.
+  if (!host_.IsServiceInstalled()) ReturnToOwnProxy(was_active);
+  UpdateStatusDisplay();
+}
+
+void TMainForm::ReturnToOwnProxy(bool active) {
+  if (server_) return;
+  UseOwnProxy(std::make_unique<TProxyServer>(proxy_port_, TInitialState::kStopped));
+  SetServerActive(active);
   UpdateStatusDisplay();
 }
 

@@ -66,6 +66,7 @@ class TMainForm : public platform::MainWindowEvents {
   void UpdateStatusDisplay();
   void SetServerActive(bool active);
   void ShowStartFailure(const std::exception& error);
+  void ReturnToOwnProxy(bool active);
   void EditSettings();
   void CheckHostsForMode();
   void InstallRootCertificate();

@@ -354,6 +354,14 @@ TEST_F(MainFormTest, RootCertificateNeedsTheFileAndConsent) {
 TEST_F(MainFormTest, InstallingTheServiceDropsTheOwnProxyAndUninstallingBringsItBackStopped) {
   TMainForm& form = Create();
   window().Click(MenuItem::kStartServer);
+  host_.service_changes_work = false;  // the consent dialog is cancelled
+  window().Click(MenuItem::kInstallService);
+  ASSERT_NE(form.OwnProxy(), nullptr) << "no service: the window keeps its own proxy";
+  EXPECT_TRUE(form.OwnProxy()->IsActive());
+  EXPECT_FALSE(window().service_label_visible());
+  EXPECT_TRUE(window().led_on());
+
+  host_.service_changes_work = true;
   std::uint16_t port = form.OwnProxy()->ListeningPortForTesting();
   window().Click(MenuItem::kInstallService);
   EXPECT_EQ(form.OwnProxy(), nullptr);
@@ -368,8 +376,8 @@ TEST_F(MainFormTest, InstallingTheServiceDropsTheOwnProxyAndUninstallingBringsIt
   EXPECT_FALSE(window().service_label_visible());
   window().Click(MenuItem::kStartServer);
   EXPECT_TRUE(form.OwnProxy()->IsActive());
-  EXPECT_EQ(host_.actions(),
-            (Strings{"InstallProxyService", "StopProxyService", "UninstallProxyService"}));
+  EXPECT_EQ(host_.actions(), (Strings{"InstallProxyService", "InstallProxyService",
+                                      "StopProxyService", "UninstallProxyService"}));
 }
 
 TEST_F(MainFormTest, HelpWindowIsMadeOnceAndShownAgain) {
