@@ -15,13 +15,16 @@ struct FileHandleTraits {
 };
 using UniqueFile = UniqueHandle<FileHandleTraits>;
 
-// Processes, threads and the other kernel objects that fail as null.
-struct KernelHandleTraits {
-  using Handle = HANDLE;
+// A handle that is null when there is none, freed by Free.
+template <typename H, auto Free>
+struct NullHandleTraits {
+  using Handle = H;
   static Handle Invalid() noexcept { return nullptr; }
-  static void Close(Handle handle) noexcept { CloseHandle(handle); }
+  static void Close(Handle handle) noexcept { Free(handle); }
 };
-using UniqueKernelHandle = UniqueHandle<KernelHandleTraits>;
+
+// Processes, threads and the other kernel objects that fail as null.
+using UniqueKernelHandle = UniqueHandle<NullHandleTraits<HANDLE, &CloseHandle>>;
 
 struct SocketTraits {
   using Handle = SOCKET;
@@ -30,82 +33,26 @@ struct SocketTraits {
 };
 using UniqueSocket = UniqueHandle<SocketTraits>;
 
-struct AddressListTraits {
-  using Handle = addrinfo*;
-  static Handle Invalid() noexcept { return nullptr; }
-  static void Close(Handle list) noexcept { ::freeaddrinfo(list); }
-};
-using UniqueAddressList = UniqueHandle<AddressListTraits>;
-
+using UniqueAddressList = UniqueHandle<NullHandleTraits<addrinfo*, &::freeaddrinfo>>;
 // The manager itself or one service.
-struct ServiceHandleTraits {
-  using Handle = SC_HANDLE;
-  static Handle Invalid() noexcept { return nullptr; }
-  static void Close(Handle handle) noexcept { CloseServiceHandle(handle); }
-};
-using UniqueServiceHandle = UniqueHandle<ServiceHandleTraits>;
-
-struct RegistryKeyTraits {
-  using Handle = HKEY;
-  static Handle Invalid() noexcept { return nullptr; }
-  static void Close(Handle key) noexcept { RegCloseKey(key); }
-};
-using UniqueRegistryKey = UniqueHandle<RegistryKeyTraits>;
-
+using UniqueServiceHandle = UniqueHandle<NullHandleTraits<SC_HANDLE, &CloseServiceHandle>>;
+using UniqueRegistryKey = UniqueHandle<NullHandleTraits<HKEY, &RegCloseKey>>;
 // What FormatMessage and other calls allocate for their caller with LocalAlloc.
 template <typename Pointer>
-struct LocalMemoryTraits {
-  using Handle = Pointer;
-  static Handle Invalid() noexcept { return nullptr; }
-  static void Close(Handle memory) noexcept { LocalFree(memory); }
-};
-template <typename Pointer>
-using UniqueLocalMemory = UniqueHandle<LocalMemoryTraits<Pointer>>;
+using UniqueLocalMemory = UniqueHandle<NullHandleTraits<Pointer, &LocalFree>>;
 
-struct CertStoreTraits {
-  using Handle = HCERTSTORE;
-  static Handle Invalid() noexcept { return nullptr; }
-  static void Close(Handle store) noexcept { CertCloseStore(store, 0); }
-};
-using UniqueCertStore = UniqueHandle<CertStoreTraits>;
-
-struct CertContextTraits {
-  using Handle = PCCERT_CONTEXT;
-  static Handle Invalid() noexcept { return nullptr; }
-  static void Close(Handle context) noexcept { CertFreeCertificateContext(context); }
-};
-using UniqueCertContext = UniqueHandle<CertContextTraits>;
-
-struct CertChainTraits {
-  using Handle = PCCERT_CHAIN_CONTEXT;
-  static Handle Invalid() noexcept { return nullptr; }
-  static void Close(Handle chain) noexcept { CertFreeCertificateChain(chain); }
-};
-using UniqueCertChain = UniqueHandle<CertChainTraits>;
+inline void CloseCertStore(HCERTSTORE store) noexcept { CertCloseStore(store, 0); }
+using UniqueCertStore = UniqueHandle<NullHandleTraits<HCERTSTORE, &CloseCertStore>>;
+using UniqueCertContext =
+    UniqueHandle<NullHandleTraits<PCCERT_CONTEXT, &CertFreeCertificateContext>>;
+using UniqueCertChain =
+    UniqueHandle<NullHandleTraits<PCCERT_CHAIN_CONTEXT, &CertFreeCertificateChain>>;
 
 // Fonts, bitmaps and the other GDI objects.
-template <typename Object>
-struct GdiObjectTraits {
-  using Handle = Object;
-  static Handle Invalid() noexcept { return nullptr; }
-  static void Close(Handle object) noexcept { DeleteObject(object); }
-};
-using UniqueFont = UniqueHandle<GdiObjectTraits<HFONT>>;
-using UniqueBitmap = UniqueHandle<GdiObjectTraits<HBITMAP>>;
-
+using UniqueFont = UniqueHandle<NullHandleTraits<HFONT, &DeleteObject>>;
+using UniqueBitmap = UniqueHandle<NullHandleTraits<HBITMAP, &DeleteObject>>;
 // Only for a menu no window holds: a window destroys its own menu bar with itself.
-struct MenuTraits {
-  using Handle = HMENU;
-  static Handle Invalid() noexcept { return nullptr; }
-  static void Close(Handle menu) noexcept { DestroyMenu(menu); }
-};
-using UniqueMenu = UniqueHandle<MenuTraits>;
-
-struct IconTraits {
-  using Handle = HICON;
-  static Handle Invalid() noexcept { return nullptr; }
-  static void Close(Handle icon) noexcept { DestroyIcon(icon); }
-};
-using UniqueIcon = UniqueHandle<IconTraits>;
+using UniqueMenu = UniqueHandle<NullHandleTraits<HMENU, &DestroyMenu>>;
+using UniqueIcon = UniqueHandle<NullHandleTraits<HICON, &DestroyIcon>>;
 
 }  // namespace vp::platform
