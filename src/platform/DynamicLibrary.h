@@ -20,6 +20,8 @@ class DynamicLibrary {
   // Null when the library cannot be loaded. On Windows a bare name is looked for in the program's
   // own folder only, and the system's "missing file" dialog is suppressed.
   static std::unique_ptr<DynamicLibrary> Open(const std::string& name);
+  // One of the system's own libraries: on Windows from the system folder only; elsewhere as Open.
+  static std::unique_ptr<DynamicLibrary> OpenSystem(const std::string& name);
 
   // Null when the library has no such symbol.
   void* Symbol(const char* name) const;

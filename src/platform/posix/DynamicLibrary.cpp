@@ -19,6 +19,10 @@ std::unique_ptr<DynamicLibrary> DynamicLibrary::Open(const std::string& name) {
   return std::unique_ptr<DynamicLibrary>(new DynamicLibrary(handle));
 }
 
+std::unique_ptr<DynamicLibrary> DynamicLibrary::OpenSystem(const std::string& name) {
+  return Open(name);
+}
+
 void* DynamicLibrary::Symbol(const char* name) const { return ::dlsym(handle_, name); }
 
 }  // namespace vp::platform

@@ -31,6 +31,13 @@ std::unique_ptr<DynamicLibrary> DynamicLibrary::Open(const std::string& name) {
   return std::unique_ptr<DynamicLibrary>(new DynamicLibrary(module));
 }
 
+std::unique_ptr<DynamicLibrary> DynamicLibrary::OpenSystem(const std::string& name) {
+  char folder[MAX_PATH];
+  UINT length = GetSystemDirectoryA(folder, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return nullptr;
+  return Open(std::string(folder, length) + "\\" + name);
+}
+
 void* DynamicLibrary::Symbol(const char* name) const {
   return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(handle_), name));
 }
