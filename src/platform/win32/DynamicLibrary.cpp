@@ -1,9 +1,11 @@
-// LoadLibrary for the Windows build: from the program's own folder only. The system's search
-// would try the current folder and every folder on the PATH, any of which a user may be able to
-// write, and the service runs as LocalSystem: a DLL planted there would run with its rights.
+// LoadLibrary for the Windows build: from the folder the program's file really lies in (not the
+// path tests may give the program), and from there only. The system's search would try the
+// current folder and every folder on the PATH, any of which a user may be able to write, and the
+// service runs as LocalSystem: a DLL planted there would run with its rights.
 #include "platform/DynamicLibrary.h"
 
 #include "platform/FileSystem.h"
+#include "platform/FileSystemNative.h"
 #include "platform/win32/win32_api.h"
 
 namespace vp::platform {
@@ -23,7 +25,7 @@ std::unique_ptr<DynamicLibrary> DynamicLibrary::Open(const std::string& name) {
   UINT old_mode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
   std::string path = name;
   if (name.find_first_of("\\/") == std::string::npos)
-    path = ExtractFileDir(ProgramFilePath()) + name;
+    path = ExtractFileDir(NativeProgramFilePath()) + name;
   // The library's own imports (libssl's libcrypto) are looked for beside it first, too.
   HMODULE module = LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
   SetErrorMode(old_mode);
