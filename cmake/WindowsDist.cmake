@@ -1,5 +1,5 @@
-# The Windows build's dist/ folder: VormetraProxy.exe and the two OpenSSL DLLs it loads, which is
-# all the program needs at run time (its C and C++ runtimes are linked in statically). The DLLs
+# The Windows build's dist/ folder: VormetraProxy.exe, the two OpenSSL DLLs it loads, which is
+# all the program needs at run time, and certs.bat, which has the program make its certificates (its C and C++ runtimes are linked in statically). The DLLs
 # come from VP_OPENSSL_DLL_DIR (tools/openssl-win.sh prints it); the test programs get a copy too,
 # since they load the library from their own folder.
 
@@ -26,7 +26,7 @@ foreach(dll ${VP_OPENSSL_DLLS})
 endforeach()
 
 set(VP_DIST_DIR ${CMAKE_BINARY_DIR}/dist)
-set(VP_DIST_FILES ${VP_DIST_DIR}/VormetraProxy.exe)
+set(VP_DIST_FILES ${VP_DIST_DIR}/VormetraProxy.exe ${VP_DIST_DIR}/certs.bat)
 foreach(dll ${VP_OPENSSL_DLLS})
   list(APPEND VP_DIST_FILES ${VP_DIST_DIR}/${dll})
 endforeach()
@@ -34,8 +34,8 @@ add_custom_command(
   OUTPUT ${VP_DIST_FILES}
   COMMAND ${CMAKE_COMMAND} -E make_directory ${VP_DIST_DIR}
   COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:vormetra-proxy> ${VP_OPENSSL_DLL_PATHS}
-          ${VP_DIST_DIR}
-  DEPENDS vormetra-proxy ${VP_OPENSSL_DLL_PATHS}
+          ${CMAKE_SOURCE_DIR}/src/app/certs.bat ${VP_DIST_DIR}
+  DEPENDS vormetra-proxy ${VP_OPENSSL_DLL_PATHS} ${CMAKE_SOURCE_DIR}/src/app/certs.bat
   COMMENT "Collecting VormetraProxy.exe and its OpenSSL DLLs in dist/"
   VERBATIM)
 add_custom_target(vp_dist ALL DEPENDS ${VP_DIST_FILES})

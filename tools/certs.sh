@@ -11,7 +11,7 @@
 # deleted afterwards: a root that the machine trusts must not leave a key behind with which anybody
 # could issue more certificates. Running the script again makes a whole new set.
 #
-# Usage: tools/certs.sh DIR        (tools/certs.bat does the same on Windows)
+# Usage: tools/certs.sh DIR        (the program's own /certs switch makes the same set)
 set -euo pipefail
 
 if [ $# -ne 1 ]; then
@@ -40,6 +40,7 @@ CN = unused
 basicConstraints = critical, CA:TRUE
 keyUsage = critical, keyCertSign, cRLSign
 subjectKeyIdentifier = hash
+nameConstraints = permitted;DNS:$test_host, permitted;DNS:$production_host
 [server_test]
 basicConstraints = critical, CA:FALSE
 keyUsage = critical, digitalSignature, keyEncipherment

@@ -9,11 +9,13 @@
 #include "host/CommandLine.h"
 #include "host/CommonProc.h"
 #include "host/ForegroundServer.h"
+#include "host/LocalCertificates.h"
 #include "host/ServiceApplication.h"
 #include "host/ServiceControl.h"
 #include "host/VormetraProxyServiceU.h"
 #include "platform/CodePage.h"
 #include "platform/Console.h"
+#include "platform/FileSystem.h"
 #include "platform/ServiceManager.h"
 #include "platform/UserPrompt.h"
 #include "ui/TrayApplication.h"
@@ -36,6 +38,15 @@ bool NameIsAnyOf(const std::string& name, const std::vector<std::string>& names)
   return false;
 }
 
+int RunMakeCertificates() {
+  if (!MakeCertificateFiles()) return 1;
+  std::string folder =
+      platform::Utf8FromAnsi(platform::ExtractFileDir(platform::ProgramFilePath()));
+  if (folder.size() > 1) folder.pop_back();  // the trailing delimiter
+  platform::ReportToStarter(kMsgCertificatesMade + folder + ".");
+  return 0;
+}
+
 int RunServiceHost(const std::vector<std::string>& arguments) {
   TServiceApplication host(platform::CurrentServiceManager(), arguments);
   host.CreateService(std::make_unique<TVormetraProxyService>());
@@ -54,6 +65,8 @@ int RunRole(Role role, const std::vector<std::string>& arguments) {
     case Role::kRemoveEntries:
       THosts().RemoveEntries();
       return 0;
+    case Role::kMakeCertificates:
+      return RunMakeCertificates();
     case Role::kStartService:
     case Role::kStartInstalledService:
       StartProxyService();
@@ -82,6 +95,7 @@ Role ChooseRole(const std::vector<std::string>& arguments, const RoleProbes& pro
   if (FindSwitch(arguments, kSwitchHostTest)) return Role::kAddTestEntry;
   if (FindSwitch(arguments, kSwitchHostProd)) return Role::kAddProductionEntry;
   if (FindSwitch(arguments, kSwitchHostRemove)) return Role::kRemoveEntries;
+  if (FindSwitch(arguments, kSwitchCerts)) return Role::kMakeCertificates;
   if (FindSwitch(arguments, kSwitchStart)) return Role::kStartService;
   if (FindSwitch(arguments, kSwitchStop)) return Role::kStopService;
   bool install = FindSwitch(arguments, kSwitchInstall);

@@ -17,6 +17,7 @@ enum class Role {
   kAddTestEntry,           // "hosttest"
   kAddProductionEntry,     // "hostprod"
   kRemoveEntries,          // "hostremove"
+  kMakeCertificates,       // "certs"
   kStartService,           // "start"
   kStopService,            // "stop"
   kStartInstalledService,  // "install", with the service installed and not running

@@ -3,6 +3,7 @@
 
 #include "host/CommonProc.h"
 #include "host/KesCertStore.h"
+#include "host/LocalCertificates.h"
 #include "host/ServiceControl.h"
 
 namespace vp {
@@ -20,6 +21,9 @@ bool SystemHostActions::StopProxyService() { return vp::StopProxyService(); }
 void SystemHostActions::InstallProxyService() { vp::InstallProxyService(); }
 void SystemHostActions::UninstallProxyService() { vp::UninstallProxyService(); }
 void SystemHostActions::SendServiceControl(std::uint32_t code) { vp::SendServiceControl(code); }
+
+bool SystemHostActions::CertificateFilesPresent() { return vp::CertificateFilesPresent(); }
+bool SystemHostActions::MakeCertificateFiles() { return vp::MakeCertificateFiles(); }
 
 bool SystemHostActions::AddCertificateFile(const std::string& file_name,
                                            const std::string& store_name) {

@@ -23,6 +23,8 @@ class SystemHostActions : public HostActions {
   void UninstallProxyService() override;
   void SendServiceControl(std::uint32_t code) override;
 
+  bool CertificateFilesPresent() override;
+  bool MakeCertificateFiles() override;
   bool AddCertificateFile(const std::string& file_name, const std::string& store_name) override;
 };
 

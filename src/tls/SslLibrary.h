@@ -34,7 +34,15 @@ struct EVP_MD;
 struct PKCS12;
 struct X509_NAME_STACK;  // STACK_OF(X509_NAME)
 struct EVP_PKEY;
+struct EVP_PKEY_CTX;
+struct EVP_CIPHER;
 struct OPENSSL_INIT_SETTINGS;
+struct OSSL_LIB_CTX;
+struct ASN1_STRING;  // also ASN1_INTEGER and ASN1_TIME
+struct X509_NAME;
+struct X509_EXTENSION;
+struct X509V3_CTX;
+struct CONF;
 
 using InfoCallback = void (*)(const SSL* ssl, int where, int ret);
 using VerifyCallback = int (*)(int preverify_ok, X509_STORE_CTX* store);
@@ -79,6 +87,11 @@ inline constexpr unsigned long kErrSystemFlag = 0x80000000UL;
 inline constexpr unsigned long kReasonUnexpectedEofWhileReading = 294;
 inline constexpr int kX509PurposeSslServer = 2;
 inline constexpr unsigned int kEvpMaxMdSize = 64;
+inline constexpr int kMbstringAsc = 0x1001;
+inline constexpr long kX509Version3 = 2;
+// X509V3_CTX is a plain structure that callers allocate: this is comfortably above its size on
+// every platform (eight pointer-sized members in OpenSSL 3).
+inline constexpr std::size_t kX509v3CtxSize = 256;
 
 }  // namespace openssl
 
@@ -183,7 +196,40 @@ inline constexpr unsigned int kEvpMaxMdSize = 64;
   X(int, X509_VERIFY_PARAM_set1_host,                                                              \
     (openssl::X509_VERIFY_PARAM* param, const char* name, std::size_t length))                     \
   X(int, X509_VERIFY_PARAM_set1_ip_asc, (openssl::X509_VERIFY_PARAM* param, const char* address))  \
-  X(int, X509_verify_cert, (openssl::X509_STORE_CTX* context))
+  X(int, X509_verify_cert, (openssl::X509_STORE_CTX* context))                                     \
+  /* Making this machine's own root and server certificates. */                                    \
+  X(openssl::EVP_PKEY_CTX*, EVP_PKEY_CTX_new_from_name,                                            \
+    (openssl::OSSL_LIB_CTX* library, const char* name, const char* properties))                    \
+  X(void, EVP_PKEY_CTX_free, (openssl::EVP_PKEY_CTX* context))                                     \
+  X(int, EVP_PKEY_keygen_init, (openssl::EVP_PKEY_CTX* context))                                   \
+  X(int, EVP_PKEY_CTX_set_rsa_keygen_bits, (openssl::EVP_PKEY_CTX* context, int bits))             \
+  X(int, EVP_PKEY_generate, (openssl::EVP_PKEY_CTX* context, openssl::EVP_PKEY** key))             \
+  X(int, PEM_write_bio_PrivateKey,                                                                 \
+    (openssl::BIO* bio, const openssl::EVP_PKEY* key, const openssl::EVP_CIPHER* cipher,           \
+     const unsigned char* password, int length, openssl::PasswordCallback cb, void* userdata))     \
+  X(int, RAND_bytes, (unsigned char* buffer, int size))                                            \
+  X(openssl::X509*, X509_new, ())                                                                  \
+  X(int, X509_set_version, (openssl::X509* certificate, long version))                             \
+  X(openssl::ASN1_STRING*, X509_get_serialNumber, (openssl::X509* certificate))                    \
+  X(int, ASN1_STRING_set, (openssl::ASN1_STRING* string, const void* data, int length))            \
+  X(openssl::ASN1_STRING*, X509_getm_notBefore, (const openssl::X509* certificate))                \
+  X(openssl::ASN1_STRING*, X509_getm_notAfter, (const openssl::X509* certificate))                 \
+  X(openssl::ASN1_STRING*, X509_gmtime_adj, (openssl::ASN1_STRING* time, long seconds))            \
+  X(int, X509_set_pubkey, (openssl::X509* certificate, openssl::EVP_PKEY* key))                    \
+  X(openssl::X509_NAME*, X509_get_subject_name, (const openssl::X509* certificate))                \
+  X(int, X509_set_issuer_name, (openssl::X509* certificate, const openssl::X509_NAME* name))       \
+  X(int, X509_NAME_add_entry_by_txt,                                                               \
+    (openssl::X509_NAME* name, const char* field, int type, const unsigned char* bytes,            \
+     int length, int location, int set))                                                           \
+  X(void, X509V3_set_ctx,                                                                          \
+    (openssl::X509V3_CTX* context, openssl::X509* issuer, openssl::X509* subject, void* request,   \
+     void* crl, int flags))                                                                        \
+  X(openssl::X509_EXTENSION*, X509V3_EXT_nconf,                                                    \
+    (openssl::CONF* conf, openssl::X509V3_CTX* context, const char* name, const char* value))      \
+  X(int, X509_add_ext, (openssl::X509* certificate, openssl::X509_EXTENSION* extension, int at))   \
+  X(void, X509_EXTENSION_free, (openssl::X509_EXTENSION* extension))                               \
+  X(int, X509_sign,                                                                                \
+    (openssl::X509* certificate, openssl::EVP_PKEY* key, const openssl::EVP_MD* digest))
 // clang-format on
 
 // The bound table, one member per function. Loaded once per process; see SslLibrary::Get().

@@ -37,6 +37,11 @@ class HostActions {
   // Reaches a running service only.
   virtual void SendServiceControl(std::uint32_t code) = 0;
 
+  // Whether the five certificate and key files of the HTTPS modes lie beside the program.
+  virtual bool CertificateFilesPresent() = 0;
+  // Makes a new set of them, elevated when the folder needs it; whether a new set lies there now.
+  // A failure of this process raises the error that says why.
+  virtual bool MakeCertificateFiles() = 0;
   // Puts the DER certificate in file_name into the current user's store store_name.
   virtual bool AddCertificateFile(const std::string& file_name, const std::string& store_name) = 0;
 };

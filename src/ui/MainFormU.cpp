@@ -249,14 +249,19 @@ void TMainForm::SetServerActive(bool active) {
     }
   } catch (const std::exception& error) {
     if (!active) throw;
-    UpdateStatusDisplay();
-    UpdateTrayIcon(TrayCommand::kModify);
-    return ShowStartFailure(error);
+    return ReportStartFailure(error);
   }
   UpdateTrayIcon(TrayCommand::kModify);
 }
 
-// The display already shows the listener as it is; the box says what is missing and what to do.
+// The LED, the tray and the menus first show the listener as it is, then the box says why.
+void TMainForm::ReportStartFailure(const std::exception& error) {
+  UpdateStatusDisplay();
+  UpdateTrayIcon(TrayCommand::kModify);
+  ShowStartFailure(error);
+}
+
+// What is missing and what to do.
 void TMainForm::ShowStartFailure(const std::exception& error) {
   platform::ShowNotice(ExplainStartFailure(error, proxy_port_, own_settings_ != nullptr),
                        platform::NoticeIcon::kError);
@@ -320,21 +325,34 @@ void TMainForm::EditSettings() {
   if (!form.ShowModal()) return;
   form.CopyTo(*settings_);
   settings_->Save();
+  bool new_root = OfferCertificates();
   if (server_) {
     try {
       server_->ApplySettings();
     } catch (const std::exception& error) {
-      UpdateStatusDisplay();
-      UpdateTrayIcon(TrayCommand::kModify);
-      return ShowStartFailure(error);
+      return ReportStartFailure(error);
     }
   } else {
     host_.SendServiceControl(kControlReloadSettings);
   }
-  if (IsHttpsMode(settings_->Mode.load()) && !IsHttpsMode(old_mode) &&
+  // A new set's root is new to the trust store too.
+  if (IsHttpsMode(settings_->Mode.load()) && (new_root || !IsHttpsMode(old_mode)) &&
       Confirmed(kAskCertificateForMode))
     InstallRootCertificate();
   CheckHostsForMode();
+}
+
+// The HTTPS modes cannot start without their files; offered before the apply, so that the apply
+// finds them. A failure is shown and the apply goes ahead, to show the listener's real state.
+bool TMainForm::OfferCertificates() {
+  if (!IsHttpsMode(settings_->Mode.load()) || host_.CertificateFilesPresent()) return false;
+  if (!Confirmed(kAskMakeCertificates)) return false;
+  try {
+    return host_.MakeCertificateFiles();
+  } catch (const std::exception& error) {
+    ShowHandlerError(error);
+    return false;
+  }
 }
 
 // ---- Hosts file -------------------------------------------------------------------------------

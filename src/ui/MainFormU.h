@@ -66,8 +66,10 @@ class TMainForm : public platform::MainWindowEvents {
   void UpdateStatusDisplay();
   void SetServerActive(bool active);
   void ShowStartFailure(const std::exception& error);
+  void ReportStartFailure(const std::exception& error);
   void ReturnToOwnProxy(bool active);
   void EditSettings();
+  bool OfferCertificates();
   void CheckHostsForMode();
   void InstallRootCertificate();
 

@@ -12,8 +12,6 @@
 namespace vp {
 namespace {
 
-bool StartsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
-
 std::string Advice(const Error& error, std::uint16_t own_port) {
   const std::string& message = error.what();
   std::string folder =
@@ -30,13 +28,14 @@ std::string Advice(const Error& error, std::uint16_t own_port) {
              platform::VersionedLibraryFileName("libcrypto", 3) + ") u mapi " + folder +
              ". Ponovo instalirajte Vormetra Proxy.";
     case ErrorKind::kSsl:
-      if (StartsWith(message, kMsgCouldNotLoadCertificate) ||
-          StartsWith(message, kMsgCouldNotLoadKey))
+      if (message.starts_with(kMsgCouldNotLoadCertificate) ||
+          message.starts_with(kMsgCouldNotLoadKey))
         return "Nedostaje certifikat ili ključ za https način rada, ili je neispravan. U mapi " +
                folder +
                " moraju biti fakeFinaTest.crt i fakeFinaTest.key (način 2) ili fakeFina.crt i "
-               "fakeFina.key (način 3). Napravite ih (certs.bat u mapi programa) ili izaberite "
-               "način rada 1 (Program, Podešavanja...).";
+               "fakeFina.key (način 3). Napravite ih ponovnim izborom načina 2 ili 3 u "
+               "Podešavanjima, ili s certs.bat u mapi programa, ili izaberite način rada 1 "
+               "(Program, Podešavanja...).";
       return "Postavke TLS-a nisu valjane. Izaberite način rada 1 ili ponovo napravite "
              "certifikate.";
     default:

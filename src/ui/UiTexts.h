@@ -32,6 +32,10 @@ inline constexpr const char* kAskAddHostsEntry =
 inline constexpr const char* kAskCertificateForMode =
     "Izabrani metod vjerovatno zahtijeva instaliranje root certifikata. To možete uraditi sada ili "
     "iz menija Certifikati.\r\n\r\nŽelite li uraditi sada?";
+inline constexpr const char* kAskMakeCertificates =
+    "Za izabrani metod uz program nedostaju fajlovi certifikata (fakeFinaCA.crt, "
+    "fakeFinaTest.crt, fakeFinaTest.key, fakeFina.crt, fakeFina.key). Program ih može napraviti "
+    "sada, s novim root certifikatom samo za ovo računalo.\r\n\r\nŽelite li ih napraviti?";
 inline constexpr const char* kAskInstallCertificate =
     "Program će instalirati certifikaz iz fajla fakeFinaCA.crt kao Root certifikat. Informišite "
     "se prethodno šta znači instaliranje Root certifikata. Certifikat koji se distribuira uz "

@@ -82,6 +82,14 @@ void FakeHostActions::SendServiceControl(std::uint32_t code) {
   calls_.push_back("SendServiceControl " + std::to_string(code));
 }
 
+bool FakeHostActions::CertificateFilesPresent() { return certificate_files; }
+
+bool FakeHostActions::MakeCertificateFiles() {
+  calls_.push_back("MakeCertificateFiles");
+  certificate_files = certificate_files || certificate_making_works;
+  return certificate_making_works;
+}
+
 bool FakeHostActions::AddCertificateFile(const std::string& file_name,
                                          const std::string& store_name) {
   calls_.push_back("AddCertificateFile " + file_name + " " + store_name);

@@ -22,6 +22,8 @@ class FakeHostActions : public HostActions {
   bool hosts_changes_work = true;
   bool service_changes_work = true;
   bool certificate_accepted = true;
+  bool certificate_files = true;
+  bool certificate_making_works = true;
 
   // Every call, as "HasTestEntry", "SendServiceControl 128", "AddCertificateFile <file> Root".
   const std::vector<std::string>& calls() const { return calls_; }
@@ -41,6 +43,8 @@ class FakeHostActions : public HostActions {
   void InstallProxyService() override;
   void UninstallProxyService() override;
   void SendServiceControl(std::uint32_t code) override;
+  bool CertificateFilesPresent() override;
+  bool MakeCertificateFiles() override;
   bool AddCertificateFile(const std::string& file_name, const std::string& store_name) override;
 
  private:

@@ -65,7 +65,9 @@ constexpr unsigned long kPackedReason = kPackedEof & openssl::kErrReasonMask;
   X(kErrSystemFlag, ERR_SYSTEM_FLAG)                                      \
   X(kReasonUnexpectedEofWhileReading, SSL_R_UNEXPECTED_EOF_WHILE_READING) \
   X(kX509PurposeSslServer, X509_PURPOSE_SSL_SERVER)                       \
-  X(kEvpMaxMdSize, EVP_MAX_MD_SIZE)
+  X(kEvpMaxMdSize, EVP_MAX_MD_SIZE)                                       \
+  X(kMbstringAsc, MBSTRING_ASC)                                           \
+  X(kX509Version3, X509_VERSION_3)
 
 // All of them are non-negative, so comparing them as 64-bit unsigned values loses nothing.
 template <typename A, typename B>
@@ -77,6 +79,9 @@ constexpr bool Same(A ours, B theirs) {
   static_assert(Same(openssl::ours, theirs), #ours " differs from " #theirs);
 VP_ABI_CONSTANTS(VP_STATIC_CHECK)
 #undef VP_STATIC_CHECK
+
+// The program allocates this structure itself, as the library's callers must.
+static_assert(sizeof(X509V3_CTX) <= openssl::kX509v3CtxSize);
 
 static_assert(kPackedLib == ERR_LIB_SSL && kPackedReason == SSL_R_UNEXPECTED_EOF_WHILE_READING,
               "the copied offset and masks do not decode the library's error codes");

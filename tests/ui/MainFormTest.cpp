@@ -202,6 +202,28 @@ TEST_F(MainFormTest, ModeOneToTwoAsksForTheCertificateThenTheHostsEntry) {
   EXPECT_NE(StoredSettings().find("\"Mode\":2,"), std::string::npos);
 }
 
+TEST_F(MainFormTest, AnHttpsModeWithoutItsFilesOffersToMakeThemAndThenTheNewRoot) {
+  WriteSettings("{\"Mode\":2}");
+  host_.test_entry = true;
+  host_.certificate_files = false;
+  Create();
+  ConfirmDialogWithMode(3);
+  prompt_.QueueAnswers({Answer::kNo, Answer::kNo});
+  window().Click(MenuItem::kSettings);
+  EXPECT_EQ(prompt_.shown(),
+            (Strings{Question(kAskMakeCertificates), Question(kAskAddHostsEntry)}));
+  EXPECT_TRUE(host_.actions().empty());
+
+  ConfirmDialogWithMode(3);
+  prompt_.QueueAnswers({Answer::kYes, Answer::kNo, Answer::kNo});
+  window().Click(MenuItem::kSettings);
+  EXPECT_EQ(prompt_.shown(),
+            (Strings{Question(kAskMakeCertificates), Question(kAskAddHostsEntry),
+                     Question(kAskMakeCertificates), Question(kAskCertificateForMode),
+                     Question(kAskAddHostsEntry)}));
+  EXPECT_EQ(host_.actions(), Strings{"MakeCertificateFiles"});
+}
+
 TEST_F(MainFormTest, ModeTwoToThreeAsksOnlyForTheProductionEntry) {
   WriteSettings("{\"Mode\":2}");
   host_.test_entry = true;

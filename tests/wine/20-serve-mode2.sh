@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Mode 2 end to end: a TLS 1.0 client on the Linux side talks to VormetraProxy.exe /serve as the
-# authority's test host (the certificate from tools/certs.sh, checked against its root), and the
-# proxy posts the body to the upstream by address, naming the real host in the Host header.
+# authority's test host (the certificate the program made with /certs, checked against its root),
+# and the proxy posts the body to the upstream by address, naming the real host in the Host header.
 source "$(dirname "$0")/lib.sh"
 
 host=cistest.apis-it.hr

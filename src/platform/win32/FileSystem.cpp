@@ -108,6 +108,17 @@ bool CanOpenExclusively(const std::string& path) {
   return static_cast<bool>(file);
 }
 
+bool CanCreateFilesIn(const std::string& folder) {
+  // Rights on Windows are the folder's ACL against this process's token; trying is the one answer
+  // that takes both into account. The file goes again when the handle closes.
+  std::string probe = IncludeTrailingDelimiter(folder) + "vp-" +
+                      std::to_string(GetCurrentProcessId()) + "-" +
+                      std::to_string(g_temp_counter++) + ".tmp";
+  UniqueFile file(CreateFileA(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+  return static_cast<bool>(file);
+}
+
 FileHoldForTesting::FileHoldForTesting(const std::string& path)
     : handle_(reinterpret_cast<std::intptr_t>(CreateFileA(path.c_str(), GENERIC_READ,
                                                           FILE_SHARE_READ, nullptr, OPEN_EXISTING,

@@ -1,0 +1,35 @@
+// This machine's own certificate set beside the program: the root that the listener's HTTPS modes
+// chain to and the two server certificates with their keys, made by the program itself, so that a
+// shop needs no OpenSSL command-line tool and shares no root with any other shop.
+#pragma once
+
+#include <string>
+
+namespace vp {
+
+// The switch of the task that makes the set, elevated when the program's folder needs it.
+inline constexpr const char* kSwitchCerts = "certs";
+
+// Written by the task to the console it was started from, followed by the folder.
+inline constexpr const char* kMsgCertificatesMade = "Certifikati su napravljeni u mapi ";
+// The task's error, followed by a line with the reason.
+inline constexpr const char* kMsgCertificatesNotMade = "Certifikati nisu napravljeni.";
+
+// Whether all five files lie beside the program.
+bool CertificateFilesPresent();
+
+// Makes a new root and, signed by it, the test and the production host's certificate and key, and
+// writes the five files into folder: the root as DER, the rest as PEM. The root's private key is
+// never written anywhere. Everything is made before the first file is written, so a failure to
+// make leaves the old set whole. Raises ErrorKind::kSsl (making) or kFileCreate (writing).
+void WriteCertificateFiles(const std::string& folder, const std::string& test_host,
+                           const std::string& production_host);
+
+// The task: a new set beside the program for the host names of URLTest and URLProduction as the
+// settings file has them now. Without the rights to create files in the program's folder it asks,
+// relaunches the program elevated with "/certs" and returns when that copy has ended. Answers
+// whether a new set lies beside the program now, made here or by that copy. Errors of this process
+// carry kMsgCertificatesNotMade with the reason on the next line.
+bool MakeCertificateFiles();
+
+}  // namespace vp
