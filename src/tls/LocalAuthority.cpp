@@ -55,7 +55,8 @@ class Maker {
                               static_cast<int>(serial.size())) == 1 &&
           fn_.X509_gmtime_adj(fn_.X509_getm_notBefore(x), -kBackdateSeconds) != nullptr &&
           fn_.X509_gmtime_adj(fn_.X509_getm_notAfter(x), kValidSeconds) != nullptr &&
-          fn_.X509_set_pubkey(x, key) == 1 && AddName(name, "O", organisation) &&
+          fn_.X509_set_pubkey(x, key) == 1 &&
+          (organisation.empty() || AddName(name, "O", organisation)) &&
           AddName(name, "CN", common_name));
     return certificate;
   }
@@ -164,7 +165,9 @@ IssuedCertificate LocalAuthority::Issue(const std::string& host) const {
   CheckDnsName(host);
   Maker maker(library_);
   SslOwned<openssl::EVP_PKEY> key = maker.NewKey();
-  SslOwned<openssl::X509> certificate = maker.NewCertificate(key.get(), kOrganisation, host);
+  // The host's name alone: a subject name of another form would be one more name for a chain
+  // engine to hold against the root's constraint.
+  SslOwned<openssl::X509> certificate = maker.NewCertificate(key.get(), "", host);
   maker.Finish(certificate.get(), root_.get(), key_.get(),
                {{"basicConstraints", "critical,CA:FALSE"},
                 {"keyUsage", "critical,digitalSignature,keyEncipherment"},

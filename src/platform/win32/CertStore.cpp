@@ -81,8 +81,13 @@ class Win32CertChain : public CertChain {
         status.dwError != 0)
       return false;
     // Windows answers CERT_E_CHAINING for a chain that stops short of any root, but Wine's SSL
-    // policy lets it pass; checked here so that both refuse a certificate of an unknown issuer.
-    return (chain_.get()->TrustStatus.dwErrorStatus & CERT_TRUST_IS_PARTIAL_CHAIN) == 0;
+    // policy lets it pass; and a name that a CA's constraint does not permit is in the chain's
+    // status but not always in the policy's answer. Checked here, so that both refuse either.
+    constexpr DWORD kRefused =
+        CERT_TRUST_IS_PARTIAL_CHAIN | CERT_TRUST_INVALID_NAME_CONSTRAINTS |
+        CERT_TRUST_HAS_NOT_SUPPORTED_NAME_CONSTRAINT | CERT_TRUST_HAS_NOT_DEFINED_NAME_CONSTRAINT |
+        CERT_TRUST_HAS_NOT_PERMITTED_NAME_CONSTRAINT | CERT_TRUST_HAS_EXCLUDED_NAME_CONSTRAINT;
+    return (chain_.get()->TrustStatus.dwErrorStatus & kRefused) == 0;
   }
 
  private:
