@@ -69,6 +69,12 @@ void WriteFileBytes(const std::string& path, const std::string& bytes);
 // temporary file is removed when anything fails.
 // Throws ErrorKind::kFileCreate: Cannot create file "<path>". <system text>
 void ReplaceFileBytes(const std::string& path, const std::string& bytes);
+// Adds the bytes at the end of the file, making it when it is missing; for logs, whose readers
+// take what is there.
+// Throws ErrorKind::kFileCreate: Cannot create file "<path>". <system text>
+void AppendFileBytes(const std::string& path, const std::string& bytes);
+// Moves the file to target, replacing a file there. Returns whether it moved.
+bool MoveFileReplacing(const std::string& source, const std::string& target);
 // The next ReplaceFileBytes writes this many bytes and then fails as a full disk would; -1 (the
 // start value) turns it off again.
 void SetReplaceFailureForTesting(std::int64_t after_bytes);

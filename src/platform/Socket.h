@@ -95,4 +95,7 @@ bool HasIPv6();
 // under a much higher hard one; Windows has no such limit.
 void AllowManySockets();
 
+// Whether a socket error's code (Error::code()) says that nothing listened at the address.
+bool IsConnectionRefused(int code);
+
 }  // namespace vp::platform

@@ -1,10 +1,12 @@
 // Routing of requests by mode and path, and the listener's life as the settings say.
 #include "proxy/ProxyServer.h"
 
+#include <chrono>
 #include <mutex>
 #include <set>
 
 #include "base/Error.h"
+#include "http/HttpDate.h"
 #include "http/HttpServer.h"
 #include "http/UrlSplit.h"
 #include "platform/FileSystem.h"
@@ -59,6 +61,7 @@ std::string AppFilePath(const std::string& name) {
 
 TProxyServer::TProxyServer(std::uint16_t port, TInitialState initial)
     : forwards_(std::make_unique<Forwards>()),
+      log_(std::make_unique<ForwardLog>(ForwardLog::DefaultFolder())),
       listener_(std::make_unique<TIdHTTPServer>()),
       tls_handler_(std::make_unique<TIdServerIOHandlerSSLOpenSSL>()),
       settings_(std::make_unique<TProxySettings>()),
@@ -142,29 +145,38 @@ void TProxyServer::HandleRequest(TIdContext& context, TIdHTTPRequestInfo& reques
   switch (settings_->Mode.load()) {
     case kModeHttp:
       if (path == kPathTest)
-        ForwardRequest(settings_->URLTest.get(), "", response, request);
+        ForwardRequest(settings_->URLTest.get(), "", false, response, request);
       else if (path == kPathProduction)
-        ForwardRequest(settings_->URLProduction.get(), "", response, request);
+        ForwardRequest(settings_->URLProduction.get(), "", true, response, request);
       else
-        response.ResponseText = kMsgBadRequest;
+        RejectRequest(response);
       break;
     case kModeHttpsTest:
       if (path == kPathTest)
         ForwardRequest("https://" + settings_->IPTest.get() + kPathTest,
-                       HostOfURL(settings_->URLTest.get()), response, request);
+                       HostOfURL(settings_->URLTest.get()), false, response, request);
       else
-        response.ResponseText = kMsgBadRequest;
+        RejectRequest(response);
       break;
     case kModeHttpsProduction:
       if (path == kPathProduction)
         ForwardRequest("https://" + settings_->IPProduction.get() + kPathProduction,
-                       HostOfURL(settings_->URLProduction.get()), response, request);
+                       HostOfURL(settings_->URLProduction.get()), true, response, request);
       else
-        response.ResponseText = kMsgBadRequest;
+        RejectRequest(response);
       break;
     default:
       break;  // no mode: an empty answer
   }
+}
+
+void TProxyServer::RejectRequest(TIdHTTPResponseInfo& response) {
+  response.ResponseText = kMsgBadRequest;
+  ForwardRecord record;
+  record.time = UnixTimeNow();
+  record.mode = settings_->Mode.load();
+  record.outcome = ForwardOutcome::kWrongForMode;
+  log_->Add(record);
 }
 
 void TProxyServer::ServeRootCertificate(TIdContext& context, TIdHTTPResponseInfo& response) {
@@ -177,18 +189,31 @@ void TProxyServer::ServeRootCertificate(TIdContext& context, TIdHTTPResponseInfo
 }
 
 void TProxyServer::ForwardRequest(const std::string& url, const std::string& host_text,
-                                  TIdHTTPResponseInfo& response,
+                                  bool production, TIdHTTPResponseInfo& response,
                                   const TIdHTTPRequestInfo& request) {
+  ForwardRecord record;
+  record.time = UnixTimeNow();
+  record.mode = settings_->Mode.load();
+  record.production = production;
+  UrlParts parts = SplitUrl(url);
+  record.upstream = parts.port.empty() ? parts.host : parts.host + ":" + parts.port;
   if (!request.Body) {
     response.ResponseText = kMsgEmptyRequest;
-    return;
+    record.outcome = ForwardOutcome::kEmptyRequest;
+    return log_->Add(record);
   }
+  record.request_bytes = request.Body->size();
+  auto started = std::chrono::steady_clock::now();
   try {
     TKesHttp http;
     http.Http->Timeouts = UpstreamTimeouts;
     http.HostHeader = host_text;
     http.DisablePeerVerification();
-    if (!forwards_->Enter(http)) return;  // stopping: nobody will take the answer
+    if (!forwards_->Enter(http)) {
+      // Stopping: nobody will take the answer.
+      record.outcome = ForwardOutcome::kStopped;
+      return log_->Add(record);
+    }
     struct Registration {
       Forwards& forwards;
       TKesHttp& http;
@@ -197,10 +222,17 @@ void TProxyServer::ForwardRequest(const std::string& url, const std::string& hos
     // The whole body from its first byte; the answer's bytes go back exactly as they came.
     std::string answer;
     http.Post(url, *request.Body, answer);
+    record.answer_bytes = answer.size();
     response.ResponseText = std::move(answer);
-  } catch (...) {
+  } catch (const std::exception& error) {
     // Every forwarding failure is the empty answer; the point-of-sale program retries on its own.
+    // Why it failed goes to the log.
+    ClassifyFailure(error, record);
   }
+  record.duration_ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                           std::chrono::steady_clock::now() - started)
+                           .count();
+  log_->Add(record);
 }
 
 }  // namespace vp

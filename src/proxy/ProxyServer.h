@@ -8,6 +8,7 @@
 
 #include "http/HttpClient.h"
 #include "http/HttpRecords.h"
+#include "proxy/ForwardLog.h"
 
 namespace vp {
 
@@ -56,6 +57,8 @@ class TProxyServer {
   bool IsActive() const;
 
   TProxySettings& Settings() { return *settings_; }
+  // Every forward's record, and every request that this mode does not forward.
+  ForwardLog& Log() { return *log_; }
 
   // The listener's OnCommandGet handler, on the connection's thread.
   void HandleRequest(TIdContext& context, TIdHTTPRequestInfo& request,
@@ -74,8 +77,10 @@ class TProxyServer {
  private:
   class Forwards;
 
-  void ForwardRequest(const std::string& url, const std::string& host_text,
+  void ForwardRequest(const std::string& url, const std::string& host_text, bool production,
                       TIdHTTPResponseInfo& response, const TIdHTTPRequestInfo& request);
+  // Answers "Neispravan zahtjev" and records the request as wrong for the mode.
+  void RejectRequest(TIdHTTPResponseInfo& response);
   void ServeRootCertificate(TIdContext& context, TIdHTTPResponseInfo& response);
   void StartDiscovery();
   // Stops the listener. Forwards under way are interrupted first: the stop closes their tills'
@@ -84,6 +89,7 @@ class TProxyServer {
 
   // Declared before the listener, whose connection threads use it until they have ended.
   std::unique_ptr<Forwards> forwards_;
+  std::unique_ptr<ForwardLog> log_;  // also used by the connection threads
   std::unique_ptr<TIdHTTPServer> listener_;
   std::unique_ptr<TIdServerIOHandlerSSLOpenSSL> tls_handler_;
   std::unique_ptr<TProxySettings> settings_;

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -81,24 +82,27 @@ TEST_F(UpstreamFaultTest, EachFaultGivesTheEmptyAnswerInBoundedTime) {
     const char* description;
     UpstreamReply reply;
     const char* scheme;
-    bool client_closes;  // the upstream lingers until the proxy closes its side
+    bool client_closes;      // the upstream lingers until the proxy closes its side
+    ForwardOutcome outcome;  // what the log says of it
   } rows[] = {
       {"reset mid-answer", Reply(head + "half", [](UpstreamReply& r) { r.reset = true; }), "http",
-       false},
-      {"Content-Length larger than what arrives", Reply(head + "half"), "http", false},
+       false, ForwardOutcome::kConnectionReset},
+      {"Content-Length larger than what arrives", Reply(head + "half"), "http", false,
+       ForwardOutcome::kConnectionReset},
       {"answer of 50 MB", Reply(test::HttpAnswer(200, "OK", std::string(50 << 20, 'x'))), "http",
-       false},
+       false, ForwardOutcome::kAnswerTooLarge},
       {"answer that never ends",
-       Reply("HTTP/1.1 200 OK\r\n\r\n", [](UpstreamReply& r) { r.endless = true; }), "http", true},
+       Reply("HTTP/1.1 200 OK\r\n\r\n", [](UpstreamReply& r) { r.endless = true; }), "http", true,
+       ForwardOutcome::kAnswerTooLarge},
       {"one byte every 100 ms", Reply(head + "z", [](UpstreamReply& r) { r.drip_ms = kDripMs; }),
-       "http", true},
+       "http", true, ForwardOutcome::kNoAnswerInTime},
       {"TLS alert mid-handshake",
        Reply(alert,
              [](UpstreamReply& r) {
                r.answer_before_request = true;
                r.hang = true;
              }),
-       "https", true},
+       "https", true, ForwardOutcome::kTlsFailed},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.description);
@@ -108,6 +112,9 @@ TEST_F(UpstreamFaultTest, EachFaultGivesTheEmptyAnswerInBoundedTime) {
     const auto started = Clock::now();
     ExpectEmptyAnswer(test::Exchange(port_, kPost));
     EXPECT_LT(Clock::now() - started, kFaultBound);
+    std::optional<ForwardRecord> record = proxy_->Log().Last();
+    ASSERT_TRUE(record);
+    EXPECT_STREQ(OutcomeName(record->outcome), OutcomeName(row.outcome)) << record->reason;
     if (row.client_closes) {
       EXPECT_TRUE(upstream.WaitForClientCloses(1));
     }
@@ -120,6 +127,7 @@ TEST_F(UpstreamFaultTest, ConnectNobodyAnswersGivesTheEmptyAnswer) {
   const auto started = Clock::now();
   ExpectEmptyAnswer(test::Exchange(port_, kPost));
   EXPECT_LT(Clock::now() - started, kFaultBound);
+  EXPECT_STREQ(OutcomeName(proxy_->Log().Last()->outcome), "connect-timed-out");
 }
 
 // The proxy checks no upstream certificate, so a long chain is just a long handshake.

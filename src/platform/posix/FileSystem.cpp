@@ -185,8 +185,10 @@ std::string ReadFileBytes(const std::string& path) {
   return bytes;
 }
 
-void WriteFileBytes(const std::string& path, const std::string& bytes) {
-  UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+namespace {
+
+void WriteWhole(const std::string& path, const std::string& bytes, int mode_flag) {
+  UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | mode_flag | O_CLOEXEC, 0644));
   if (fd.get() < 0) ThrowFileError(ErrorKind::kFileCreate, "Cannot create file", path, errno);
   std::size_t done = 0;
   while (done < bytes.size()) {
@@ -199,6 +201,20 @@ void WriteFileBytes(const std::string& path, const std::string& bytes) {
   }
   if (::close(fd.release()) != 0)
     ThrowFileError(ErrorKind::kFileCreate, "Cannot create file", path, errno);
+}
+
+}  // namespace
+
+void WriteFileBytes(const std::string& path, const std::string& bytes) {
+  WriteWhole(path, bytes, O_TRUNC);
+}
+
+void AppendFileBytes(const std::string& path, const std::string& bytes) {
+  WriteWhole(path, bytes, O_APPEND);
+}
+
+bool MoveFileReplacing(const std::string& source, const std::string& target) {
+  return ::rename(source.c_str(), target.c_str()) == 0;
 }
 
 void ReplaceFileBytes(const std::string& path, const std::string& bytes) {

@@ -280,4 +280,6 @@ void AllowManySockets() {
   ::setrlimit(RLIMIT_NOFILE, &limit);  // best effort: the old limit still works
 }
 
+bool IsConnectionRefused(int code) { return code == ECONNREFUSED; }
+
 }  // namespace vp::platform

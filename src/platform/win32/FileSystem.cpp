@@ -149,8 +149,11 @@ std::string ReadFileBytes(const std::string& path) {
   return bytes;
 }
 
-void WriteFileBytes(const std::string& path, const std::string& bytes) {
-  UniqueFile file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+namespace {
+
+void WriteWhole(const std::string& path, const std::string& bytes, DWORD access, DWORD share,
+                DWORD disposition) {
+  UniqueFile file(CreateFileA(path.c_str(), access, share, nullptr, disposition,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) ThrowFileError(ErrorKind::kFileCreate, "Cannot create file", path, GetLastError());
   std::size_t done = 0;
@@ -161,6 +164,21 @@ void WriteFileBytes(const std::string& path, const std::string& bytes) {
       ThrowFileError(ErrorKind::kFileCreate, "Cannot create file", path, GetLastError());
     done += n;
   }
+}
+
+}  // namespace
+
+void WriteFileBytes(const std::string& path, const std::string& bytes) {
+  WriteWhole(path, bytes, GENERIC_WRITE, 0, CREATE_ALWAYS);
+}
+
+void AppendFileBytes(const std::string& path, const std::string& bytes) {
+  // Readers of a log may look while it grows.
+  WriteWhole(path, bytes, FILE_APPEND_DATA, FILE_SHARE_READ, OPEN_ALWAYS);
+}
+
+bool MoveFileReplacing(const std::string& source, const std::string& target) {
+  return MoveFileExA(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
 }
 
 void ReplaceFileBytes(const std::string& path, const std::string& bytes) {

@@ -328,4 +328,6 @@ void AllowManySockets() {
   // Winsock sockets are not C runtime descriptors and have no per-process limit to raise.
 }
 
+bool IsConnectionRefused(int code) { return code == WSAECONNREFUSED; }
+
 }  // namespace vp::platform
