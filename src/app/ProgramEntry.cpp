@@ -12,6 +12,7 @@
 #include "host/LocalCertificates.h"
 #include "host/ServiceApplication.h"
 #include "host/ServiceControl.h"
+#include "host/StatusReport.h"
 #include "host/VormetraProxyServiceU.h"
 #include "platform/CodePage.h"
 #include "platform/Console.h"
@@ -67,6 +68,8 @@ int RunRole(Role role, const std::vector<std::string>& arguments) {
       return 0;
     case Role::kMakeCertificates:
       return RunMakeCertificates();
+    case Role::kStatus:
+      return RunStatus(kProxyPort);
     case Role::kStartService:
     case Role::kStartInstalledService:
       StartProxyService();
@@ -96,6 +99,7 @@ Role ChooseRole(const std::vector<std::string>& arguments, const RoleProbes& pro
   if (FindSwitch(arguments, kSwitchHostProd)) return Role::kAddProductionEntry;
   if (FindSwitch(arguments, kSwitchHostRemove)) return Role::kRemoveEntries;
   if (FindSwitch(arguments, kSwitchCerts)) return Role::kMakeCertificates;
+  if (FindSwitch(arguments, kSwitchStatus)) return Role::kStatus;
   if (FindSwitch(arguments, kSwitchStart)) return Role::kStartService;
   if (FindSwitch(arguments, kSwitchStop)) return Role::kStopService;
   bool install = FindSwitch(arguments, kSwitchInstall);

@@ -18,4 +18,8 @@ void UseParentConsole();
 // script or an installer that runs a task switch can read why the task failed.
 void ReportToStarter(const std::string& line);
 
+// Writes the text (UTF-8) to standard output, after UseParentConsole: a console shows it in its
+// own characters whatever its code page; a file or a pipe gets the UTF-8 bytes.
+void PrintOutput(const std::string& text);
+
 }  // namespace vp::platform

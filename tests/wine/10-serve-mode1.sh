@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Mode 1 end to end: VormetraProxy.exe /serve takes plain HTTP on port 8449 and posts the body
 # over HTTPS to a TLS 1.2 upstream on 127.0.0.1; /rootcert hands out the root certificate from
-# the program's folder; SIGINT (Ctrl+C) ends the program cleanly.
+# the program's folder; /status tells that it listens and what the forwards did; SIGINT (Ctrl+C)
+# ends the program cleanly, and /status then says that nothing listens.
 source "$(dirname "$0")/lib.sh"
 
 answer='<?xml version="1.0" encoding="UTF-8"?><tns:RacunOdgovor><tns:Jir>mode-1-jir</tns:Jir></tns:RacunOdgovor>'
@@ -48,6 +49,15 @@ mv "$VP_WORK/fakeFinaCA.crt" "$VP_APP_DIR/fakeFinaCA.crt"
 vp_expect "/rootcert without the file names it" \
   "Datoteka nije dostupna: $(vp_windows_path "$VP_APP_DIR/fakeFinaCA.crt")" "$got"
 
+status=$("$WINE" "$VP_APP_EXE" /status 2>&1)
+vp_expect "/status ends with 0 while the proxy listens" 0 "$?"
+vp_expect_contains "/status says that it listens" "Na portu 8449 sluša program" "$status"
+vp_expect_contains "/status shows the forward" "outcome=ok" "$status"
+vp_expect_contains "and the path this mode refused" "outcome=wrong-for-mode" "$status"
+
 vp_stop proxy 30
 vp_expect "Ctrl+C ends the program with exit code 0" 0 "$VP_EXIT"
+status=$("$WINE" "$VP_APP_EXE" /status 2>&1)
+vp_expect "/status ends with 1 when nothing listens" 1 "$?"
+vp_expect_contains "/status says so" "Na portu 8449 ne sluša nijedan proxy." "$status"
 vp_done

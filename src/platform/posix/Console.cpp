@@ -12,4 +12,9 @@ void ReportToStarter(const std::string& line) {
   std::fflush(stderr);
 }
 
+void PrintOutput(const std::string& text) {
+  std::fputs(text.c_str(), stdout);
+  std::fflush(stdout);
+}
+
 }  // namespace vp::platform

@@ -16,6 +16,20 @@ bool LeadsSomewhere(DWORD which) {
   return handle != nullptr && handle != INVALID_HANDLE_VALUE;
 }
 
+void Write(DWORD which, std::FILE* stream, const std::string& text) {
+  HANDLE handle = GetStdHandle(which);
+  DWORD mode = 0;
+  if (handle != nullptr && handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode)) {
+    // A console shows UTF-16 whatever its code page is.
+    std::wstring wide = WideFromUtf8(text);
+    DWORD written = 0;
+    WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
+    return;
+  }
+  std::fputs(text.c_str(), stream);
+  std::fflush(stream);
+}
+
 }  // namespace
 
 void ReportToStarter(const std::string& line) {
@@ -23,17 +37,17 @@ void ReportToStarter(const std::string& line) {
     if (!AttachConsole(ATTACH_PARENT_PROCESS)) return;
     std::freopen("CONOUT$", "w", stderr);
   }
-  HANDLE handle = GetStdHandle(STD_ERROR_HANDLE);
-  DWORD mode = 0;
-  if (handle != nullptr && handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode)) {
-    // A console shows UTF-16 whatever its code page is.
-    std::wstring wide = WideFromUtf8(line + "\r\n");
-    DWORD written = 0;
-    WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
-    return;
+  Write(STD_ERROR_HANDLE, stderr, line + "\r\n");
+}
+
+void PrintOutput(const std::string& text) {
+  std::string lines;
+  // Consoles and Windows editors alike want CR LF.
+  for (char c : text) {
+    if (c == '\n') lines += '\r';
+    lines += c;
   }
-  std::fputs((line + "\n").c_str(), stderr);
-  std::fflush(stderr);
+  Write(STD_OUTPUT_HANDLE, stdout, lines);
 }
 
 void UseParentConsole() {
