@@ -101,12 +101,14 @@ void BackupHostsFile() {
 
 bool CanWriteHostsFile() { return platform::CanOpenExclusively(platform::HostsFilePath()); }
 
-void RelaunchWithSwitch(const std::string& switch_name, bool already_privileged) {
+void RelaunchWithSwitch(const std::string& switch_name, bool already_privileged,
+                        const std::vector<std::string>& arguments) {
   if (platform::AskQuestion(kMsgRelaunchQuestion) != platform::Answer::kYes) return;
   platform::LaunchVerb verb =
       already_privileged ? platform::LaunchVerb::kOpen : platform::LaunchVerb::kRunAs;
-  platform::CurrentProcessLauncher().RunAndWait(verb, platform::ProgramFilePath(),
-                                                "/" + switch_name);
+  std::vector<std::string> command_line{"/" + switch_name};
+  command_line.insert(command_line.end(), arguments.begin(), arguments.end());
+  platform::CurrentProcessLauncher().RunAndWait(verb, platform::ProgramFilePath(), command_line);
   platform::BringApplicationToFront();
 }
 
