@@ -95,6 +95,9 @@ void BackupHostsFile() {
   platform::ForceDirectories(folder);
   std::string backup = folder + platform::PathDelimiter() + kBackupFileName;
   if (platform::FileExists(backup) || platform::DirectoryExists(backup)) return;
+  // A process that could not make the copy would announce it in vain, and the elevated copy of
+  // the program that then makes the change would announce it again: it alone does both.
+  if (!platform::CanCreateFileIn(folder)) return;
   platform::ShowNotice(kMsgHostsBackup + platform::Utf8FromAnsi(backup) + ". ");
   platform::CopyFileNoOverwrite(hosts, backup);
 }

@@ -56,8 +56,9 @@ class THosts {
 };
 
 // Copies the hosts file to "hosts" in the folder "VormetraProxy" under the machine-wide data
-// folder, after telling the user where, unless that copy exists already. A copy that fails is not
-// reported.
+// folder, after telling the user where, unless that copy exists already or this process cannot
+// make it (the elevated copy of the program that changes the file then does both). A copy that
+// fails is not reported.
 void BackupHostsFile();
 // Whether this process can open the hosts file for reading and writing with no sharing.
 bool CanWriteHostsFile();

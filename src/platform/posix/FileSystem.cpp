@@ -129,6 +129,10 @@ bool CanOpenExclusively(const std::string& path) {
   return ::flock(fd.get(), LOCK_EX | LOCK_NB) == 0;
 }
 
+bool CanCreateFileIn(const std::string& folder) {
+  return DirectoryExists(folder) && ::access(folder.c_str(), W_OK | X_OK) == 0;
+}
+
 FileHoldForTesting::FileHoldForTesting(const std::string& path)
     : handle_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {
   if (handle_ >= 0) ::flock(static_cast<int>(handle_), LOCK_EX);

@@ -108,6 +108,16 @@ bool CanOpenExclusively(const std::string& path) {
   return static_cast<bool>(file);
 }
 
+bool CanCreateFileIn(const std::string& folder) {
+  if (!DirectoryExists(folder)) return false;
+  std::string probe = IncludeTrailingDelimiter(folder) + "~vp-write-test-" +
+                      std::to_string(GetCurrentProcessId()) + "-" +
+                      std::to_string(g_temp_counter.fetch_add(1));
+  UniqueFile file(CreateFileA(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+  return static_cast<bool>(file);
+}
+
 FileHoldForTesting::FileHoldForTesting(const std::string& path)
     : handle_(reinterpret_cast<std::intptr_t>(CreateFileA(path.c_str(), GENERIC_READ,
                                                           FILE_SHARE_READ, nullptr, OPEN_EXISTING,
