@@ -8,6 +8,7 @@
 #include "base/AsciiText.h"
 #include "host/CommandLine.h"
 #include "host/CommonProc.h"
+#include "host/ElevatedTasks.h"
 #include "host/ForegroundServer.h"
 #include "host/ServiceApplication.h"
 #include "host/ServiceControl.h"
@@ -54,6 +55,9 @@ int RunRole(Role role, const std::vector<std::string>& arguments) {
     case Role::kRemoveEntries:
       THosts().RemoveEntries();
       return 0;
+    case Role::kSaveSettings:
+      SaveStagedSettings(SwitchArgument(arguments, kSwitchSaveSettings, 0));
+      return 0;
     case Role::kStartService:
     case Role::kStartInstalledService:
       StartProxyService();
@@ -82,6 +86,7 @@ Role ChooseRole(const std::vector<std::string>& arguments, const RoleProbes& pro
   if (FindSwitch(arguments, kSwitchHostTest)) return Role::kAddTestEntry;
   if (FindSwitch(arguments, kSwitchHostProd)) return Role::kAddProductionEntry;
   if (FindSwitch(arguments, kSwitchHostRemove)) return Role::kRemoveEntries;
+  if (FindSwitch(arguments, kSwitchSaveSettings)) return Role::kSaveSettings;
   if (FindSwitch(arguments, kSwitchStart)) return Role::kStartService;
   if (FindSwitch(arguments, kSwitchStop)) return Role::kStopService;
   bool install = FindSwitch(arguments, kSwitchInstall);

@@ -1,6 +1,6 @@
 // The program entry's choice of role, from the command line and the process's ancestry: a task
-// process that runs one hosts-file or service operation and ends, the service host, the
-// foreground server, or the tray application.
+// process that runs one hosts-file, settings or service operation and ends, the
+// service host, the foreground server, or the tray application.
 #pragma once
 
 #include <cstdint>
@@ -17,6 +17,7 @@ enum class Role {
   kAddTestEntry,           // "hosttest"
   kAddProductionEntry,     // "hostprod"
   kRemoveEntries,          // "hostremove"
+  kSaveSettings,           // "savesettings" STAGED_FILE
   kStartService,           // "start"
   kStopService,            // "stop"
   kStartInstalledService,  // "install", with the service installed and not running

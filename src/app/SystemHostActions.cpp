@@ -2,6 +2,7 @@
 #include "app/SystemHostActions.h"
 
 #include "host/CommonProc.h"
+#include "host/ElevatedTasks.h"
 #include "host/KesCertStore.h"
 #include "host/ServiceControl.h"
 
@@ -24,6 +25,10 @@ void SystemHostActions::SendServiceControl(std::uint32_t code) { vp::SendService
 bool SystemHostActions::AddCertificateFile(const std::string& file_name,
                                            const std::string& store_name) {
   return TKesCertStore().AddCertificateFile(file_name, store_name);
+}
+
+void SystemHostActions::SaveSettings(const TProxySettings& settings) {
+  SaveSettingsWithRights(settings);
 }
 
 }  // namespace vp

@@ -42,6 +42,8 @@ class FakeHostActions : public HostActions {
   void UninstallProxyService() override;
   void SendServiceControl(std::uint32_t code) override;
   bool AddCertificateFile(const std::string& file_name, const std::string& store_name) override;
+  // Saves as the real one does when the file is writable; not among the calls.
+  void SaveSettings(const TProxySettings& settings) override;
 
  private:
   std::vector<std::string> calls_;
