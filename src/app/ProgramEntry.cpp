@@ -10,6 +10,7 @@
 #include "host/CommonProc.h"
 #include "host/ElevatedTasks.h"
 #include "host/ForegroundServer.h"
+#include "host/KesCertStore.h"
 #include "host/ServiceApplication.h"
 #include "host/ServiceControl.h"
 #include "host/VormetraProxyServiceU.h"
@@ -58,6 +59,11 @@ int RunRole(Role role, const std::vector<std::string>& arguments) {
     case Role::kSaveSettings:
       SaveStagedSettings(SwitchArgument(arguments, kSwitchSaveSettings, 0));
       return 0;
+    case Role::kAddCertificate:
+      return TKesCertStore().AddCertificateFile(SwitchArgument(arguments, kSwitchAddCertificate, 0),
+                                                SwitchArgument(arguments, kSwitchAddCertificate, 1))
+                 ? 0
+                 : 1;
     case Role::kStartService:
     case Role::kStartInstalledService:
       StartProxyService();
@@ -87,6 +93,7 @@ Role ChooseRole(const std::vector<std::string>& arguments, const RoleProbes& pro
   if (FindSwitch(arguments, kSwitchHostProd)) return Role::kAddProductionEntry;
   if (FindSwitch(arguments, kSwitchHostRemove)) return Role::kRemoveEntries;
   if (FindSwitch(arguments, kSwitchSaveSettings)) return Role::kSaveSettings;
+  if (FindSwitch(arguments, kSwitchAddCertificate)) return Role::kAddCertificate;
   if (FindSwitch(arguments, kSwitchStart)) return Role::kStartService;
   if (FindSwitch(arguments, kSwitchStop)) return Role::kStopService;
   bool install = FindSwitch(arguments, kSwitchInstall);

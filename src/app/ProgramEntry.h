@@ -1,5 +1,5 @@
 // The program entry's choice of role, from the command line and the process's ancestry: a task
-// process that runs one hosts-file, settings or service operation and ends, the
+// process that runs one hosts-file, settings, certificate or service operation and ends, the
 // service host, the foreground server, or the tray application.
 #pragma once
 
@@ -18,6 +18,7 @@ enum class Role {
   kAddProductionEntry,     // "hostprod"
   kRemoveEntries,          // "hostremove"
   kSaveSettings,           // "savesettings" STAGED_FILE
+  kAddCertificate,         // "addcert" FILE STORE
   kStartService,           // "start"
   kStopService,            // "stop"
   kStartInstalledService,  // "install", with the service installed and not running

@@ -3,7 +3,6 @@
 
 #include "host/CommonProc.h"
 #include "host/ElevatedTasks.h"
-#include "host/KesCertStore.h"
 #include "host/ServiceControl.h"
 
 namespace vp {
@@ -24,7 +23,7 @@ void SystemHostActions::SendServiceControl(std::uint32_t code) { vp::SendService
 
 bool SystemHostActions::AddCertificateFile(const std::string& file_name,
                                            const std::string& store_name) {
-  return TKesCertStore().AddCertificateFile(file_name, store_name);
+  return AddCertificateWithRights(file_name, store_name);
 }
 
 void SystemHostActions::SaveSettings(const TProxySettings& settings) {

@@ -1,4 +1,4 @@
-// The settings through the elevated copy.
+// The settings and the root certificate through the elevated copy.
 #include "host/ElevatedTasks.h"
 
 #include <filesystem>
@@ -6,6 +6,7 @@
 
 #include "base/Error.h"
 #include "host/CommonProc.h"
+#include "host/KesCertStore.h"
 #include "platform/FileSystem.h"
 #include "platform/ProcessList.h"
 #include "proxy/ProxySettings.h"
@@ -73,6 +74,18 @@ void SaveStagedSettings(const std::string& staged_path) {
   TProxySettings settings;
   settings.LoadFrom(staged_path);
   settings.Save();
+}
+
+bool AddCertificateWithRights(const std::string& file_name, const std::string& store_name) {
+  TKesCertStore store;
+  if (store.MayChangeStore(store_name)) return store.AddCertificateFile(file_name, store_name);
+  if (!platform::FileExists(file_name)) return false;
+  // The copy may start in another folder.
+  std::error_code error;
+  std::string full_path = std::filesystem::absolute(file_name, error).string();
+  if (error) return false;
+  RelaunchWithSwitch(kSwitchAddCertificate, false, {full_path, store_name});
+  return store.HoldsCertificateFile(full_path, store_name);
 }
 
 }  // namespace vp

@@ -40,7 +40,8 @@ class HostActions {
   // Reaches a running service only.
   virtual void SendServiceControl(std::uint32_t code) = 0;
 
-  // Puts the DER certificate in file_name into the current user's store store_name.
+  // Puts the DER certificate in file_name into the current user's store store_name; through an
+  // elevated copy where that store is the machine's. Whether the store holds it afterwards.
   virtual bool AddCertificateFile(const std::string& file_name, const std::string& store_name) = 0;
 
   // Writes the settings file; through an elevated copy when this process may not. Throws the

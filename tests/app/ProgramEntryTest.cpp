@@ -50,6 +50,7 @@ TEST(ProgramEntry, FirstMatchingRowDecidesWhateverTheOrderOfArguments) {
       {{"x", "-HostProd"}, false, false, false, Role::kAddProductionEntry},
       {{"/hostremove", "/install"}, true, false, false, Role::kRemoveEntries},
       {{"/savesettings", "/tmp/s", "/start"}, false, false, false, Role::kSaveSettings},
+      {{"-AddCert", "/tmp/c.crt", "Root"}, false, false, false, Role::kAddCertificate},
       {{"/stop", "/start"}, false, false, false, Role::kStartService},
       {{"/stop", "/uninstall"}, false, false, false, Role::kStopService},
       {{"/install"}, true, false, false, Role::kStartInstalledService},
