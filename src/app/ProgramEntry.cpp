@@ -8,7 +8,9 @@
 #include "base/AsciiText.h"
 #include "host/CommandLine.h"
 #include "host/CommonProc.h"
+#include "host/ElevatedTasks.h"
 #include "host/ForegroundServer.h"
+#include "host/KesCertStore.h"
 #include "host/LocalCertificates.h"
 #include "host/ServiceApplication.h"
 #include "host/ServiceControl.h"
@@ -70,6 +72,14 @@ int RunRole(Role role, const std::vector<std::string>& arguments) {
       return RunMakeCertificates();
     case Role::kStatus:
       return RunStatus(kProxyPort);
+    case Role::kSaveSettings:
+      SaveStagedSettings(SwitchArgument(arguments, kSwitchSaveSettings, 0));
+      return 0;
+    case Role::kAddCertificate:
+      return TKesCertStore().AddCertificateFile(SwitchArgument(arguments, kSwitchAddCertificate, 0),
+                                                SwitchArgument(arguments, kSwitchAddCertificate, 1))
+                 ? 0
+                 : 1;
     case Role::kStartService:
     case Role::kStartInstalledService:
       StartProxyService();
@@ -100,6 +110,8 @@ Role ChooseRole(const std::vector<std::string>& arguments, const RoleProbes& pro
   if (FindSwitch(arguments, kSwitchHostRemove)) return Role::kRemoveEntries;
   if (FindSwitch(arguments, kSwitchCerts)) return Role::kMakeCertificates;
   if (FindSwitch(arguments, kSwitchStatus)) return Role::kStatus;
+  if (FindSwitch(arguments, kSwitchSaveSettings)) return Role::kSaveSettings;
+  if (FindSwitch(arguments, kSwitchAddCertificate)) return Role::kAddCertificate;
   if (FindSwitch(arguments, kSwitchStart)) return Role::kStartService;
   if (FindSwitch(arguments, kSwitchStop)) return Role::kStopService;
   bool install = FindSwitch(arguments, kSwitchInstall);

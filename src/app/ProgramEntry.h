@@ -1,6 +1,6 @@
 // The program entry's choice of role, from the command line and the process's ancestry: a task
-// process that runs one hosts-file or service operation and ends, the service host, the
-// foreground server, or the tray application.
+// process that runs one hosts-file, settings, certificate or service operation and ends, the
+// service host, the foreground server, or the tray application.
 #pragma once
 
 #include <cstdint>
@@ -19,6 +19,8 @@ enum class Role {
   kRemoveEntries,          // "hostremove"
   kMakeCertificates,       // "certs"
   kStatus,                 // "status"
+  kSaveSettings,           // "savesettings" STAGED_FILE
+  kAddCertificate,         // "addcert" FILE STORE
   kStartService,           // "start"
   kStopService,            // "stop"
   kStartInstalledService,  // "install", with the service installed and not running

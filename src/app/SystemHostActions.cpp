@@ -2,7 +2,7 @@
 #include "app/SystemHostActions.h"
 
 #include "host/CommonProc.h"
-#include "host/KesCertStore.h"
+#include "host/ElevatedTasks.h"
 #include "host/LocalCertificates.h"
 #include "host/ServiceControl.h"
 
@@ -27,7 +27,11 @@ bool SystemHostActions::MakeCertificateFiles() { return vp::MakeCertificateFiles
 
 bool SystemHostActions::AddCertificateFile(const std::string& file_name,
                                            const std::string& store_name) {
-  return TKesCertStore().AddCertificateFile(file_name, store_name);
+  return AddCertificateWithRights(file_name, store_name);
+}
+
+void SystemHostActions::SaveSettings(const TProxySettings& settings) {
+  SaveSettingsWithRights(settings);
 }
 
 }  // namespace vp

@@ -1,5 +1,5 @@
 // The windows' host actions on this machine: the hosts-file editor, the service-control operations
-// and the root certificate installer.
+// the root certificate installer and the settings file.
 #pragma once
 
 #include "ui/HostActions.h"
@@ -26,6 +26,7 @@ class SystemHostActions : public HostActions {
   bool CertificateFilesPresent() override;
   bool MakeCertificateFiles() override;
   bool AddCertificateFile(const std::string& file_name, const std::string& store_name) override;
+  void SaveSettings(const TProxySettings& settings) override;
 };
 
 }  // namespace vp

@@ -17,4 +17,13 @@ bool FindSwitch(const std::vector<std::string>& arguments, const std::string& na
                      [&](const std::string& argument) { return IsSwitch(argument, name); });
 }
 
+std::string SwitchArgument(const std::vector<std::string>& arguments, const std::string& name,
+                           std::size_t index) {
+  auto found = std::find_if(arguments.begin(), arguments.end(),
+                            [&](const std::string& argument) { return IsSwitch(argument, name); });
+  if (found == arguments.end()) return {};
+  std::size_t remaining = static_cast<std::size_t>(arguments.end() - found) - 1;
+  return index < remaining ? *(found + 1 + static_cast<std::ptrdiff_t>(index)) : std::string();
+}
+
 }  // namespace vp

@@ -95,18 +95,23 @@ void BackupHostsFile() {
   platform::ForceDirectories(folder);
   std::string backup = folder + platform::PathDelimiter() + kBackupFileName;
   if (platform::FileExists(backup) || platform::DirectoryExists(backup)) return;
+  // A process that could not make the copy would announce it in vain, and the elevated copy of
+  // the program that then makes the change would announce it again: it alone does both.
+  if (!platform::CanCreateFileIn(folder)) return;
   platform::ShowNotice(kMsgHostsBackup + platform::Utf8FromAnsi(backup) + ". ");
   platform::CopyFileNoOverwrite(hosts, backup);
 }
 
 bool CanWriteHostsFile() { return platform::CanOpenExclusively(platform::HostsFilePath()); }
 
-void RelaunchWithSwitch(const std::string& switch_name, bool already_privileged) {
+void RelaunchWithSwitch(const std::string& switch_name, bool already_privileged,
+                        const std::vector<std::string>& arguments) {
   if (platform::AskQuestion(kMsgRelaunchQuestion) != platform::Answer::kYes) return;
   platform::LaunchVerb verb =
       already_privileged ? platform::LaunchVerb::kOpen : platform::LaunchVerb::kRunAs;
-  platform::CurrentProcessLauncher().RunAndWait(verb, platform::ProgramFilePath(),
-                                                "/" + switch_name);
+  std::vector<std::string> command_line{"/" + switch_name};
+  command_line.insert(command_line.end(), arguments.begin(), arguments.end());
+  platform::CurrentProcessLauncher().RunAndWait(verb, platform::ProgramFilePath(), command_line);
   platform::BringApplicationToFront();
 }
 

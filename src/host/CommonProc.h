@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace vp {
 
@@ -55,14 +56,16 @@ class THosts {
 };
 
 // Copies the hosts file to "hosts" in the folder "VormetraProxy" under the machine-wide data
-// folder, after telling the user where, unless that copy exists already. A copy that fails is not
-// reported.
+// folder, after telling the user where, unless that copy exists already or this process cannot
+// make it (the elevated copy of the program that changes the file then does both). A copy that
+// fails is not reported.
 void BackupHostsFile();
 // Whether this process can open the hosts file for reading and writing with no sharing.
 bool CanWriteHostsFile();
-// Asks the user, and on Yes runs the program again with "/" and the switch, with the current
-// rights ("open") when already_privileged is true and elevated ("runas") otherwise; returns when
-// that copy has ended, or at once when nothing was started.
-void RelaunchWithSwitch(const std::string& switch_name, bool already_privileged);
+// Asks the user, and on Yes runs the program again with "/" and the switch, followed by the
+// arguments, with the current rights ("open") when already_privileged is true and elevated
+// ("runas") otherwise; returns when that copy has ended, or at once when nothing was started.
+void RelaunchWithSwitch(const std::string& switch_name, bool already_privileged,
+                        const std::vector<std::string>& arguments = {});
 
 }  // namespace vp

@@ -95,13 +95,9 @@ class TrustFolderStore : public platform::CertStore {
       : library_(std::move(library)), files_(std::move(files)) {}
 
   bool AddEncodedCertificate(const std::string& der) override {
-    SslOwned<openssl::X509> certificate = ParseDer(library_, der);
-    if (!certificate) return false;
-    std::string pem = PemOf(library_, certificate.get());
-    std::string name = FileNameOf(*library_, certificate.get());
-    library_->ClearErrors();
-    if (pem.empty() || name.empty()) return false;
-    std::string path = platform::IncludeTrailingDelimiter(files_.folder) + name;
+    std::string pem;
+    std::string path = PathOf(der, pem);
+    if (path.empty()) return false;
     bool existed = platform::FileExists(path);
     try {
       if (!platform::ForceDirectories(files_.folder)) return false;
@@ -119,7 +115,31 @@ class TrustFolderStore : public platform::CertStore {
     return false;
   }
 
+  // The add leaves the file in the folder only when the bundle was rebuilt with it.
+  bool HoldsEncodedCertificate(const std::string& der) override {
+    std::string pem;
+    std::string path = PathOf(der, pem);
+    if (path.empty() || !platform::FileExists(path)) return false;
+    try {
+      return platform::ReadFileBytes(path) == pem;
+    } catch (const Error&) {
+      return false;
+    }
+  }
+
  private:
+  // The file in the folder that holds the certificate, and its PEM text; empty when the bytes are
+  // not one DER certificate.
+  std::string PathOf(const std::string& der, std::string& pem) const {
+    SslOwned<openssl::X509> certificate = ParseDer(library_, der);
+    if (!certificate) return {};
+    pem = PemOf(library_, certificate.get());
+    std::string name = FileNameOf(*library_, certificate.get());
+    library_->ClearErrors();
+    if (pem.empty() || name.empty()) return {};
+    return platform::IncludeTrailingDelimiter(files_.folder) + name;
+  }
+
   Library library_;
   platform::TrustStoreFiles files_;
 };
@@ -135,6 +155,10 @@ class MemoryStore : public platform::CertStore {
     if (std::find(certificates_.begin(), certificates_.end(), der) == certificates_.end())
       certificates_.push_back(der);
     return true;
+  }
+
+  bool HoldsEncodedCertificate(const std::string& der) override {
+    return std::find(certificates_.begin(), certificates_.end(), der) != certificates_.end();
   }
 
  private:
@@ -209,6 +233,17 @@ std::vector<std::string> CertificatesOfPkcs12(const SslLibrary& library, openssl
   return certificates;
 }
 
+// The folder itself, or the nearest of its parents that exists: where a new folder would be made.
+// Empty when a file stands in the way, since then no folder can be made at all.
+std::string NearestExistingFolder(std::string folder) {
+  while (!folder.empty() && !platform::DirectoryExists(folder)) {
+    while (!folder.empty() && (folder.back() == '/' || folder.back() == '\\')) folder.pop_back();
+    if (platform::FileExists(folder)) return {};
+    folder = platform::ExtractFileDir(folder);
+  }
+  return folder;
+}
+
 // The certificates of a PKCS #12 file, in DER; nothing when it does not open with the password.
 std::optional<std::vector<std::string>> OpenPkcs12(const Library& library, const std::string& pfx,
                                                    const std::string& password) {
@@ -240,6 +275,12 @@ std::unique_ptr<platform::CertStore> FileCertService::OpenSystemStore(const std:
   Library library = LoadLibrary();
   if (!library) return nullptr;
   return std::make_unique<TrustFolderStore>(std::move(library), std::move(files));
+}
+
+bool FileCertService::MayChangeSystemStore(const std::string&) {
+  platform::TrustStoreFiles files = platform::CurrentTrustStoreFiles();
+  return platform::CanCreateFileIn(NearestExistingFolder(files.folder)) &&
+         platform::CanCreateFileIn(platform::ExtractFileDir(files.bundle));
 }
 
 std::unique_ptr<platform::CertStore> FileCertService::ImportPfxStore(const std::string& pfx,

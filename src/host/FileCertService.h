@@ -19,6 +19,8 @@ class FileCertService : public platform::CertService {
   // rebuilt by the update command. Without the rights for either step the add answers false and
   // leaves no new file behind.
   std::unique_ptr<platform::CertStore> OpenSystemStore(const std::string& name) override;
+  // Whether files may be made in the folder (or where it would be made) and beside the bundle.
+  bool MayChangeSystemStore(const std::string& name) override;
   // A store in memory that takes any DER certificate.
   std::unique_ptr<platform::CertStore> ImportPfxStore(const std::string& pfx,
                                                       const std::string& password) override;

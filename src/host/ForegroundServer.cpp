@@ -61,6 +61,11 @@ class ConsoleServiceManager : public platform::ServiceManager {
     std::fprintf(stderr, "%s\n", platform::Utf8FromAnsi(text).c_str());
     std::fflush(stderr);
   }
+  // The console shows each line's text itself; there is no installation here.
+  platform::ServiceFailure AddEventSource(const std::string&, const std::string&) override {
+    return {};
+  }
+  platform::ServiceFailure RemoveEventSource(const std::string&) override { return {}; }
 
   bool ReachedRunning() const { return reached_running_; }
 

@@ -35,6 +35,22 @@ bool TKesCertStore::AddCertificateFile(const std::string& file_name,
   return AddCertificateStream(bytes, store_name);
 }
 
+bool TKesCertStore::MayChangeStore(const std::string& store_name) {
+  if (ExtensionOf(store_name) == kPfxExtension) return true;
+  return MachineCertService().MayChangeSystemStore(store_name);
+}
+
+bool TKesCertStore::HoldsCertificateFile(const std::string& file_name,
+                                         const std::string& store_name) {
+  if (!platform::FileExists(file_name)) return false;
+  std::unique_ptr<platform::CertStore> store = OpenStore(store_name, "");
+  try {
+    return store && store->HoldsEncodedCertificate(platform::ReadFileBytes(file_name));
+  } catch (const Error&) {
+    return false;
+  }
+}
+
 bool TKesCertStore::AddCertificateStream(std::string_view stream, const std::string& store_name) {
   std::unique_ptr<platform::CertStore> store = OpenStore(store_name, "");
   if (!store) return false;

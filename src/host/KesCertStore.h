@@ -19,6 +19,12 @@ class TKesCertStore {
   // DER, damaged, the user declined). A file that exists but cannot be read raises the platform's
   // file error (ErrorKind::kFileOpen). A bare file name is taken from the current folder.
   bool AddCertificateFile(const std::string& file_name, const std::string& store_name);
+  // Whether this process may add to the named store itself; false when only an elevated copy of
+  // the program may (the machine's trust store files). A PKCS #12 file is always a store in memory.
+  bool MayChangeStore(const std::string& store_name);
+  // Whether the store holds the certificate of the file: the state read back after an elevated
+  // copy of the program has added it. False when the file is missing or cannot be read.
+  bool HoldsCertificateFile(const std::string& file_name, const std::string& store_name);
   // The whole stream's bytes, as one DER certificate, into the named store; an equal certificate
   // already there is replaced.
   bool AddCertificateStream(std::string_view stream, const std::string& store_name);

@@ -53,7 +53,7 @@ void WriteCertificateFiles(const std::string& folder, const std::string& test_ho
 
 bool MakeCertificateFiles() {
   std::string folder = ProgramFolder();
-  if (!platform::CanCreateFilesIn(folder)) {
+  if (!platform::CanCreateFileIn(folder)) {
     // The elevated copy reports its own errors; a new root tells that it made a whole set.
     std::string root_before = RootBytes();
     RelaunchWithSwitch(kSwitchCerts, false);

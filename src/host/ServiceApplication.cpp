@@ -73,8 +73,12 @@ bool TServiceApplication::Install(bool silent) {
         {service_->Name(), service_->DisplayName(), platform::ProgramFilePath()}, failure);
     if (!service) throw SystemErrorOf(failure);
     try {
+      // Before the first start, whose entries the viewer should already be able to show.
+      failure = manager_.AddEventSource(service_->Name(), platform::ProgramFilePath());
+      if (failure.failed()) throw SystemErrorOf(failure);
       service_->ServiceAfterInstall();
     } catch (...) {
+      manager_.RemoveEventSource(service_->Name());
       service->Delete();
       throw;
     }
@@ -95,6 +99,8 @@ bool TServiceApplication::Uninstall(bool silent) {
         manager->Open(service_->Name(), platform::kServiceAllAccess, failure);
     if (!service) throw SystemErrorOf(failure);
     failure = service->Delete();
+    if (failure.failed()) throw SystemErrorOf(failure);
+    failure = manager_.RemoveEventSource(service_->Name());
     if (failure.failed()) throw SystemErrorOf(failure);
   } catch (const std::exception& error) {
     Fail(FormatTwo(kMsgUninstallFailed, service_->DisplayName(),

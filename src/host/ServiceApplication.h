@@ -1,7 +1,7 @@
 // The service host's application: with the switch "INSTALL" it registers its service with the
-// service manager, with "UNINSTALL" it removes it (each confirmed in a box unless "SILENT" is
-// given), and otherwise it hands the service to the manager's dispatcher and runs the main
-// thread's loop until the service has ended.
+// service manager and its event-log source, with "UNINSTALL" it removes both (each confirmed in a
+// box unless "SILENT" is given), and otherwise it hands the service to the manager's dispatcher and
+// runs the main thread's loop until the service has ended.
 #pragma once
 
 #include <memory>

@@ -17,6 +17,8 @@ class CertStore {
   // False when the store refuses it: not DER, damaged, or the user declined the system's own
   // confirmation.
   virtual bool AddEncodedCertificate(const std::string& der) = 0;
+  // Whether the store holds a certificate equal to the DER bytes.
+  virtual bool HoldsEncodedCertificate(const std::string& der) = 0;
 };
 
 // A certificate as the chain engine holds it.
@@ -40,6 +42,9 @@ class CertService {
   virtual ~CertService() = default;
   // The current user's system store of that name ("Root"), or null when it cannot be opened.
   virtual std::unique_ptr<CertStore> OpenSystemStore(const std::string& name) = 0;
+  // Whether this process may add to that system store itself; false when it takes an elevated
+  // copy of the program (the machine's trust store files belong to root).
+  virtual bool MayChangeSystemStore(const std::string& name) = 0;
   // A store in memory with what a PKCS #12 file holds, or null when the bytes are not one or the
   // password does not open it.
   virtual std::unique_ptr<CertStore> ImportPfxStore(const std::string& pfx,

@@ -38,9 +38,9 @@ bool ForceDirectories(const std::string& path);
 // this process may change the file now. False for a missing file, for a lack of rights, and for a
 // file that another program holds open (Windows) or holds an exclusive lock on (POSIX).
 bool CanOpenExclusively(const std::string& path);
-// Whether this process may create files in the folder now (a program folder under Program Files
-// needs administrator rights). False for a missing folder.
-bool CanCreateFilesIn(const std::string& folder);
+// Whether this process may create a file in the existing folder now. POSIX: the folder's
+// permissions; Windows: a file is made there and deleted again, which is what its ACL allows.
+bool CanCreateFileIn(const std::string& folder);
 // Holds a file as a program without the right to change it sees it, until destroyed: it can still
 // be read (and so backed up), but CanOpenExclusively answers false. Windows: open, shared for
 // reading only; POSIX: under an exclusive lock.

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace vp::platform {
 
@@ -14,11 +15,12 @@ enum class LaunchVerb {
 class ProcessLauncher {
  public:
   virtual ~ProcessLauncher() = default;
-  // Starts program with parameters and blocks the calling thread until that process has ended.
-  // Returns whether a process was started; false when the user refused the elevation or the
-  // start failed, with nothing to wait for.
+  // Starts program with the arguments, each reaching it whole (blanks and quotes included), and
+  // blocks the calling thread until that process has ended. Returns whether a process was
+  // started; false when the user refused the elevation or the start failed, with nothing to wait
+  // for.
   virtual bool RunAndWait(LaunchVerb verb, const std::string& program,
-                          const std::string& parameters) = 0;
+                          const std::vector<std::string>& arguments) = 0;
 };
 
 // The launcher in force: the system's own unless a test has put a double in its place.

@@ -131,9 +131,23 @@ class ServiceManager {
   virtual ServiceFailure RegisterControlHandler(const std::string& service_name,
                                                 ServiceControlCall handler) = 0;
   virtual ServiceFailure ReportStatus(const ServiceStatus& status) = 0;
-  // One entry in the application event log under source; category 0, event id 0.
+  // One entry in the application event log under source, category 0, with the message of its
+  // type from the program's message table; the text is that message's one insert.
   virtual void WriteEvent(const std::string& source, EventType type, const std::string& text) = 0;
+  // Registers source with the event log: the message file that resolves the entries' messages
+  // (the program itself) and the types it writes. Without it a viewer shows only that the
+  // description cannot be found. Nothing to do where the log keeps the text itself (the journal).
+  virtual ServiceFailure AddEventSource(const std::string& source,
+                                        const std::string& message_file) = 0;
+  // Removes that registration; one that is not there is no failure.
+  virtual ServiceFailure RemoveEventSource(const std::string& source) = 0;
 };
+
+// The text a viewer shows for an entry of that type whose insert is text, resolved from the
+// message table of message_file as Windows' event viewer does; empty when it cannot be. Elsewhere
+// the text itself.
+std::string EventTextForTesting(const std::string& message_file, EventType type,
+                                const std::string& text);
 
 // The manager in force: the system's own unless a test has put a double in its place.
 ServiceManager& CurrentServiceManager();

@@ -53,31 +53,54 @@ std::unique_ptr<TKesJsonFile> TProxySettings::OpenSettingsFile() const {
   return std::make_unique<TKesJsonFile>(folder + platform::PathDelimiter() + kSettingsFileName);
 }
 
-void TProxySettings::Load() {
-  std::unique_ptr<TKesJsonFile> file = OpenSettingsFile();
-  Mode = file->GetInteger("Mode", kDefaultMode);
-  URLTest = file->GetString("URLTest", kDefaultURLTest);
-  URLProduction = file->GetString("URLProduction", kDefaultURLProduction);
-  IPTest = file->GetString("IPTest", kDefaultIPTest);
-  IPProduction = file->GetString("IPProduction", kDefaultIPProduction);
-  DNSServer = file->GetString("DNSServer", kDefaultDNSServer);
-  CallDNS = file->GetBoolean("CallDNS", false);
-  Active = file->GetBoolean("Active", false);
+void TProxySettings::Load() { ReadFields(*OpenSettingsFile()); }
+
+void TProxySettings::LoadFrom(const std::string& path) {
+  // A missing file would read as every default, and be saved as if the user had chosen them.
+  if (!platform::FileExists(path)) platform::ReadFileBytes(path);
+  ReadFields(TKesJsonFile(path));
+}
+
+void TProxySettings::ReadFields(const TKesJsonFile& file) {
+  Mode = file.GetInteger("Mode", kDefaultMode);
+  URLTest = file.GetString("URLTest", kDefaultURLTest);
+  URLProduction = file.GetString("URLProduction", kDefaultURLProduction);
+  IPTest = file.GetString("IPTest", kDefaultIPTest);
+  IPProduction = file.GetString("IPProduction", kDefaultIPProduction);
+  DNSServer = file.GetString("DNSServer", kDefaultDNSServer);
+  CallDNS = file.GetBoolean("CallDNS", false);
+  Active = file.GetBoolean("Active", false);
 }
 
 void TProxySettings::Save() const {
   std::unique_ptr<TKesJsonFile> file = OpenSettingsFile();
   if (file->FileName.empty()) throw Error(ErrorKind::kFileCreate, kMsgSettingsFolderUnknown);
   KeepUnreadableSettings(*file);
-  file->SetInteger("Mode", Mode);
-  file->SetBoolean("Active", Active);
-  file->SetString("URLTest", URLTest);
-  file->SetString("URLProduction", URLProduction);
-  file->SetString("IPTest", IPTest);
-  file->SetString("IPProduction", IPProduction);
-  file->SetString("DNSServer", DNSServer);
-  file->SetBoolean("CallDNS", CallDNS);
-  file->Save(true);
+  WriteFields(*file);
+}
+
+void TProxySettings::SaveCopyTo(const std::string& path) const {
+  TKesJsonFile file(path);
+  WriteFields(file);
+}
+
+void TProxySettings::WriteFields(TKesJsonFile& file) const {
+  file.SetInteger("Mode", Mode);
+  file.SetBoolean("Active", Active);
+  file.SetString("URLTest", URLTest);
+  file.SetString("URLProduction", URLProduction);
+  file.SetString("IPTest", IPTest);
+  file.SetString("IPProduction", IPProduction);
+  file.SetString("DNSServer", DNSServer);
+  file.SetBoolean("CallDNS", CallDNS);
+  file.Save(true);
+}
+
+bool TProxySettings::SameValues(const TProxySettings& other) const {
+  return Active == other.Active && Mode == other.Mode && IPTest.get() == other.IPTest.get() &&
+         IPProduction.get() == other.IPProduction.get() && URLTest.get() == other.URLTest.get() &&
+         URLProduction.get() == other.URLProduction.get() &&
+         DNSServer.get() == other.DNSServer.get() && CallDNS == other.CallDNS;
 }
 
 }  // namespace vp

@@ -70,9 +70,21 @@ class TProxySettings {
   // Throws ErrorKind::kFileCreate: Cannot create file "<path>". <system text>, or what Load throws
   // for the existing file.
   void Save() const;
+  // The eight fields from a settings file elsewhere (one that SaveCopyTo wrote), as Load reads
+  // them. Throws ErrorKind::kFileOpen when it does not exist or cannot be read.
+  void LoadFrom(const std::string& path);
+  // The eight fields alone into a new file at path, as Save writes them.
+  // Throws ErrorKind::kFileCreate when it cannot be written.
+  void SaveCopyTo(const std::string& path) const;
+  // Whether the two hold the same eight values.
+  bool SameValues(const TProxySettings& other) const;
   // The settings file, already loaded when it exists. FileName is empty when the machine-wide
   // data folder cannot be determined.
   std::unique_ptr<TKesJsonFile> OpenSettingsFile() const;
+
+ private:
+  void ReadFields(const TKesJsonFile& file);
+  void WriteFields(TKesJsonFile& file) const;
 };
 
 }  // namespace vp

@@ -1,13 +1,16 @@
 // What the windows ask of the machine beyond the proxy: the hosts-file lines, the proxy's service
 // and the root certificate store. The tray application binds it to the host-integration units;
-// tests bind it to a double. Add, remove, start and stop may relaunch the program elevated and
-// return once that copy has ended; callers read the state back and word the outcome themselves.
+// tests bind it to a double. Add, remove, start, stop and the saves may relaunch the program
+// elevated and return once that copy has ended; callers read the state back and word the outcome
+// themselves.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
 namespace vp {
+
+class TProxySettings;
 
 // The service's user-defined control code that makes it read the settings file again.
 inline constexpr std::uint32_t kControlReloadSettings = 128;
@@ -42,8 +45,13 @@ class HostActions {
   // Makes a new set of them, elevated when the folder needs it; whether a new set lies there now.
   // A failure of this process raises the error that says why.
   virtual bool MakeCertificateFiles() = 0;
-  // Puts the DER certificate in file_name into the current user's store store_name.
+  // Puts the DER certificate in file_name into the current user's store store_name; through an
+  // elevated copy where that store is the machine's. Whether the store holds it afterwards.
   virtual bool AddCertificateFile(const std::string& file_name, const std::string& store_name) = 0;
+
+  // Writes the settings file; through an elevated copy when this process may not. Throws the
+  // save's error when the file does not hold the settings afterwards.
+  virtual void SaveSettings(const TProxySettings& settings) = 0;
 };
 
 }  // namespace vp

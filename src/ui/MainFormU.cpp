@@ -59,7 +59,7 @@ void TMainForm::FormCreate() {
 void TMainForm::FormDestroy() {
   // Only the own proxy's settings are saved: in the service regime the file belongs to the
   // service, and the window's copy holds Active as it was read.
-  if (server_) RunHandler([this] { server_->Settings().Save(); });
+  if (server_) RunHandler([this] { host_.SaveSettings(server_->Settings()); });
   settings_ = nullptr;
   server_.reset();
   own_settings_.reset();
@@ -158,7 +158,7 @@ void TMainForm::Closing() {
 // The window is never closed at a logoff or shutdown, so its proxy's Active is saved here, as at
 // a close; else the next logon would start "Nije aktivan".
 void TMainForm::SessionEnding() {
-  if (server_) RunHandler([this] { server_->Settings().Save(); });
+  if (server_) RunHandler([this] { host_.SaveSettings(server_->Settings()); });
 }
 
 void TMainForm::WebAddressClicked() {
@@ -324,7 +324,7 @@ void TMainForm::EditSettings() {
   form.Fill(*settings_);
   if (!form.ShowModal()) return;
   form.CopyTo(*settings_);
-  settings_->Save();
+  host_.SaveSettings(*settings_);
   bool new_root = OfferCertificates();
   if (server_) {
     try {

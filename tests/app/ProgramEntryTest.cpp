@@ -32,6 +32,11 @@ TEST(ProgramEntry, SwitchIsOnePrefixAndExactlyTheNameInAnyCase) {
     EXPECT_TRUE(IsSwitch(yes, "hosttest")) << yes;
   for (const char* no : {"hosttest", "--hosttest", "/hosttest=1", "/hosttestx", "/", ""})
     EXPECT_FALSE(IsSwitch(no, "hosttest")) << no;
+  const std::vector<std::string> arguments{"x", "/addcert", "C:\\a b\\c.crt", "Root"};
+  EXPECT_EQ(SwitchArgument(arguments, "addcert", 0), "C:\\a b\\c.crt");
+  EXPECT_EQ(SwitchArgument(arguments, "addcert", 1), "Root");
+  EXPECT_EQ(SwitchArgument(arguments, "addcert", 2), "");
+  EXPECT_EQ(SwitchArgument(arguments, "savesettings", 0), "");
 }
 
 TEST(ProgramEntry, FirstMatchingRowDecidesWhateverTheOrderOfArguments) {
@@ -44,6 +49,8 @@ TEST(ProgramEntry, FirstMatchingRowDecidesWhateverTheOrderOfArguments) {
       {{"/hostprod", "/hosttest"}, false, false, false, Role::kAddTestEntry},
       {{"x", "-HostProd"}, false, false, false, Role::kAddProductionEntry},
       {{"/hostremove", "/install"}, true, false, false, Role::kRemoveEntries},
+      {{"/savesettings", "/tmp/s", "/start"}, false, false, false, Role::kSaveSettings},
+      {{"-AddCert", "/tmp/c.crt", "Root"}, false, false, false, Role::kAddCertificate},
       {{"/stop", "/start"}, false, false, false, Role::kStartService},
       {{"/stop", "/uninstall"}, false, false, false, Role::kStopService},
       {{"/install"}, true, false, false, Role::kStartInstalledService},

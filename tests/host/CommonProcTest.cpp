@@ -129,6 +129,27 @@ TEST_F(HostsEditor, WithoutRightsYesRunsTheElevatedCopyWhichFindsTheBackup) {
   EXPECT_TRUE(THosts().HasProductionEntry());
 }
 
+// As a user on Linux: the machine-wide folder is root's, so only the elevated copy can make the
+// backup, and it alone announces it (a file stands in the folder's place here, which stops root
+// as well).
+TEST_F(HostsEditor, WhenOnlyTheElevatedCopyCanBackUpItAloneShowsTheNotice) {
+  WriteHosts("127.0.0.1 localhost\n");
+  HoldHosts();
+  test::WriteFile(Folder(), "x");
+  prompt_.QueueAnswers({Answer::kYes});
+  launcher_.OnLaunch([this](const test::Launch&) {
+    hold_.reset();
+    std::filesystem::remove(Folder());
+    THosts().AddTestEntry();
+  });
+  THosts().AddTestEntry();
+  EXPECT_EQ(prompt_.shown(),
+            (std::vector<std::string>{"question: Program će se pokrenuti sa administratorskim "
+                                      "ovlastima.\r\n\r\nŽelite li nastaviti",
+                                      BackupNotice()}));
+  EXPECT_EQ(test::ReadFile(BackupPath()), "127.0.0.1 localhost\n");
+}
+
 TEST_F(HostsEditor, RelaunchAlreadyPrivilegedStillAsksThenOpens) {
   prompt_.QueueAnswers({Answer::kYes});
   RelaunchWithSwitch("install", true);

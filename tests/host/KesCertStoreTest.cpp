@@ -8,9 +8,12 @@
 #include <vector>
 
 #include "base/Error.h"
+#include "host/ElevatedTasks.h"
 #include "host/KesCertStore.h"
 #include "platform/CertStore.h"
 #include "proxy/KesHttp.h"
+#include "support/RecordingLauncher.h"
+#include "support/ScriptedUserPrompt.h"
 #include "support/TempDir.h"
 #include "support/TestUpstream.h"
 #include "support/TlsTestPeers.h"
@@ -142,6 +145,33 @@ TEST_F(KesCertStoreTest, WithoutRightsToTheStoreTheAddAnswersFalseAndLeavesNothi
   platform::SetTrustStoreFilesForTesting(files_);
   EXPECT_FALSE(TKesCertStore().AddCertificateFile(TestCertFile("fakeFinaCA.crt"), "Root"));
   EXPECT_EQ(UpdateRuns(), 1u);
+}
+
+// The trust store of root, as a user sees it: a file stands where its folder would be made. The
+// elevated copy (a double that runs the copy's task in place) has the rights.
+TEST_F(KesCertStoreTest, WithoutRightsTheElevatedCopyAddsTheRootAndADeclinedOneIsNoSuccess) {
+  if (!FileLayer()) GTEST_SKIP() << kOwnStore;
+  test::WriteFile(dir_.File("blocked"), "x");
+  std::string folder = files_.folder;
+  files_.folder = dir_.File("blocked") + "/roots";
+  platform::SetTrustStoreFilesForTesting(files_);
+  EXPECT_FALSE(TKesCertStore().MayChangeStore("Root"));
+  test::ScriptedUserPrompt prompt;
+  test::RecordingLauncher launcher;
+  launcher.OnLaunch([&](const test::Launch& launch) {
+    files_.folder = folder;
+    platform::SetTrustStoreFilesForTesting(files_);
+    TKesCertStore().AddCertificateFile(launch.arguments.at(1), launch.arguments.at(2));
+  });
+
+  EXPECT_FALSE(AddCertificateWithRights(TestCertFile("fakeFinaCA.crt"), "Root")) << "declined";
+  EXPECT_EQ(UpdateRuns(), 0u);
+  prompt.QueueAnswers({platform::Answer::kYes});
+  EXPECT_TRUE(AddCertificateWithRights(TestCertFile("fakeFinaCA.crt"), "Root"));
+  ASSERT_EQ(launcher.launches().size(), 1u);
+  EXPECT_EQ(launcher.launches()[0].arguments,
+            (std::vector<std::string>{"/addcert", TestCertFile("fakeFinaCA.crt"), "Root"}));
+  EXPECT_EQ(RootFiles().size(), 1u);
 }
 
 TEST_F(KesCertStoreTest, OnlyALowerCasePfxExtensionOpensAPkcs12File) {

@@ -80,10 +80,12 @@ TEST_F(ServiceHost, InstallRegistersDescribesStartsAndConfirms) {
   EXPECT_EQ(registration.executable_path, platform::ProgramFilePath());
   EXPECT_EQ(manager_.DescriptionOf(kServiceName), "Vormetra Proxy Service");
   EXPECT_EQ(manager_.StateOf(kServiceName), ServiceState::kRunning);
+  EXPECT_EQ(manager_.EventSourceFile(kServiceName), platform::ProgramFilePath());
   EXPECT_EQ(prompt_.shown(), std::vector<std::string>{"notice: Service installed successfully"});
 
   EXPECT_EQ(RunHost({"-UNINSTALL", "/Silent"}), 0);
   EXPECT_FALSE(manager_.Exists(kServiceName));
+  EXPECT_EQ(manager_.EventSourceFile(kServiceName), "");
   EXPECT_EQ(prompt_.shown().size(), 1u) << "silent";
 }
 
@@ -100,7 +102,9 @@ TEST_F(ServiceHost, RefusedStartUndoesTheInstallationButOneThatStopsOnItsOwnStay
   manager_.FailNextStart(1053);
   EXPECT_EQ(RunHost({"/install"}), 1);
   EXPECT_FALSE(manager_.Exists(kServiceName));
-  EXPECT_EQ(manager_.calls(), (std::vector<std::string>{"create", "describe", "start", "delete"}));
+  EXPECT_EQ(manager_.calls(), (std::vector<std::string>{"create", "add source", "describe", "start",
+                                                        "remove source", "delete"}));
+  EXPECT_EQ(manager_.EventSourceFile(kServiceName), "");
   ASSERT_EQ(prompt_.errors().size(), 1u);
   EXPECT_EQ(prompt_.errors()[0],
             "Service \"Vormetra Proxy Service\" failed to install with error: \"The service did "

@@ -48,9 +48,9 @@ class Launcher : public testing::Test {
 
 TEST_F(Launcher, OpenRunsTheCopyDirectlyAndWaitsForIt) {
   std::string copy = Script("copy", "sleep 0.2\necho \"$@\" > " + dir_.File("ran") + "\n");
-  EXPECT_TRUE(NativeProcessLauncher().RunAndWait(LaunchVerb::kOpen, copy, "/hosttest"));
+  EXPECT_TRUE(NativeProcessLauncher().RunAndWait(LaunchVerb::kOpen, copy, {"/hosttest"}));
   EXPECT_EQ(test::ReadFile(dir_.File("ran")), "/hosttest\n");
-  EXPECT_FALSE(NativeProcessLauncher().RunAndWait(LaunchVerb::kOpen, dir_.File("none"), "/x"));
+  EXPECT_FALSE(NativeProcessLauncher().RunAndWait(LaunchVerb::kOpen, dir_.File("none"), {"/x"}));
 }
 
 TEST_F(Launcher, RunAsTakesPkexecElseSudoAndPassesTheSharedFiles) {
@@ -62,9 +62,9 @@ TEST_F(Launcher, RunAsTakesPkexecElseSudoAndPassesTheSharedFiles) {
 
   Script("pkexec", "echo \"pkexec $*\" >> " + log + "\nexec \"$@\"\n");
   Script("sudo", "echo \"sudo $*\" >> " + log + "\nexec \"$@\"\n");
-  EXPECT_TRUE(NativeProcessLauncher().RunAndWait(LaunchVerb::kRunAs, copy, "/hostremove"));
+  EXPECT_TRUE(NativeProcessLauncher().RunAndWait(LaunchVerb::kRunAs, copy, {"/hostremove"}));
   std::filesystem::remove(dir_.File("pkexec"));
-  EXPECT_TRUE(NativeProcessLauncher().RunAndWait(LaunchVerb::kRunAs, copy, "/stop"));
+  EXPECT_TRUE(NativeProcessLauncher().RunAndWait(LaunchVerb::kRunAs, copy, {"/stop"}));
   std::string tail = " VORMETRA_HOSTS_FILE=/x/hosts " + copy;
   std::string env = std::filesystem::exists("/usr/bin/env") ? "/usr/bin/env" : "/bin/env";
   EXPECT_EQ(test::ReadFile(log),
@@ -72,7 +72,7 @@ TEST_F(Launcher, RunAsTakesPkexecElseSudoAndPassesTheSharedFiles) {
 
   std::filesystem::remove(dir_.File("sudo"));
   ScopedVariable bare_path("PATH", dir_.path());
-  EXPECT_FALSE(NativeProcessLauncher().RunAndWait(LaunchVerb::kRunAs, copy, "/stop"));
+  EXPECT_FALSE(NativeProcessLauncher().RunAndWait(LaunchVerb::kRunAs, copy, {"/stop"}));
 }
 
 TEST_F(Launcher, ProcessListHoldsThisProcessAndSystemdNeedsAnInvocationId) {

@@ -1,5 +1,7 @@
 #include "support/FakeHostActions.h"
 
+#include "proxy/ProxySettings.h"
+
 namespace vp::test {
 
 std::vector<std::string> FakeHostActions::actions() const {
@@ -95,5 +97,7 @@ bool FakeHostActions::AddCertificateFile(const std::string& file_name,
   calls_.push_back("AddCertificateFile " + file_name + " " + store_name);
   return certificate_accepted;
 }
+
+void FakeHostActions::SaveSettings(const TProxySettings& settings) { settings.Save(); }
 
 }  // namespace vp::test

@@ -46,6 +46,8 @@ class FakeHostActions : public HostActions {
   bool CertificateFilesPresent() override;
   bool MakeCertificateFiles() override;
   bool AddCertificateFile(const std::string& file_name, const std::string& store_name) override;
+  // Saves as the real one does when the file is writable; not among the calls.
+  void SaveSettings(const TProxySettings& settings) override;
 
  private:
   std::vector<std::string> calls_;

@@ -138,6 +138,12 @@ platform::ServiceRegistration FakeServiceManager::RegistrationOf(const std::stri
   return found == services_.end() ? platform::ServiceRegistration{} : found->second.registration;
 }
 
+std::string FakeServiceManager::EventSourceFile(const std::string& source) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  auto found = registered_sources_.find(source);
+  return found == registered_sources_.end() ? std::string() : found->second;
+}
+
 std::vector<std::string> FakeServiceManager::calls() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return calls_;
@@ -218,6 +224,21 @@ void FakeServiceManager::WriteEvent(const std::string& source, platform::EventTy
   std::lock_guard<std::mutex> lock(mutex_);
   events_.push_back((type == platform::EventType::kError ? "error: " : "information: ") + text);
   event_sources_.push_back(source);
+}
+
+ServiceFailure FakeServiceManager::AddEventSource(const std::string& source,
+                                                  const std::string& message_file) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  calls_.push_back("add source");
+  registered_sources_[source] = message_file;
+  return {};
+}
+
+ServiceFailure FakeServiceManager::RemoveEventSource(const std::string& source) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  calls_.push_back("remove source");
+  registered_sources_.erase(source);
+  return {};
 }
 
 ServiceFailure FakeServiceManager::OpenExisting(const std::string& name) {

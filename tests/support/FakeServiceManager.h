@@ -43,7 +43,10 @@ class FakeServiceManager : public platform::ServiceManager {
   platform::ServiceState StateOf(const std::string& name) const;
   std::string DescriptionOf(const std::string& name) const;
   platform::ServiceRegistration RegistrationOf(const std::string& name) const;
-  // "start", "query", "control <code>", "create", "delete", "describe", in order.
+  // The message file registered for an event source; empty when none is.
+  std::string EventSourceFile(const std::string& source) const;
+  // "start", "query", "control <code>", "create", "delete", "describe", "add source",
+  // "remove source", in order.
   std::vector<std::string> calls() const;
 
   // --- The service process.
@@ -67,6 +70,9 @@ class FakeServiceManager : public platform::ServiceManager {
   platform::ServiceFailure ReportStatus(const platform::ServiceStatus& status) override;
   void WriteEvent(const std::string& source, platform::EventType type,
                   const std::string& text) override;
+  platform::ServiceFailure AddEventSource(const std::string& source,
+                                          const std::string& message_file) override;
+  platform::ServiceFailure RemoveEventSource(const std::string& source) override;
 
   // For the handles it gives out.
   struct Service {
@@ -99,6 +105,7 @@ class FakeServiceManager : public platform::ServiceManager {
   std::vector<platform::ServiceStatus> reports_;
   std::vector<std::string> events_;
   std::vector<std::string> event_sources_;
+  std::map<std::string, std::string> registered_sources_;
   platform::ServiceControlCall handler_;
   std::string registered_name_;
 };

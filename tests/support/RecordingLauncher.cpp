@@ -22,8 +22,11 @@ std::vector<Launch> RecordingLauncher::launches() const {
 }
 
 bool RecordingLauncher::RunAndWait(platform::LaunchVerb verb, const std::string& program,
-                                   const std::string& parameters) {
-  Launch launch{verb, program, parameters};
+                                   const std::vector<std::string>& arguments) {
+  std::string parameters;
+  for (const std::string& argument : arguments)
+    parameters += (parameters.empty() ? "" : " ") + argument;
+  Launch launch{verb, program, parameters, arguments};
   std::function<void(const Launch&)> copy;
   bool starts = false;
   {

@@ -14,7 +14,8 @@ namespace vp::test {
 struct Launch {
   platform::LaunchVerb verb;
   std::string program;
-  std::string parameters;
+  std::string parameters;  // the arguments joined by blanks
+  std::vector<std::string> arguments;
 };
 
 class RecordingLauncher : public platform::ProcessLauncher {
@@ -32,7 +33,7 @@ class RecordingLauncher : public platform::ProcessLauncher {
   std::vector<Launch> launches() const;
 
   bool RunAndWait(platform::LaunchVerb verb, const std::string& program,
-                  const std::string& parameters) override;
+                  const std::vector<std::string>& arguments) override;
 
  private:
   mutable std::mutex mutex_;

@@ -3,13 +3,25 @@
 # starts it; it runs and serves mode 1 on 8449; control code 128 re-reads the settings and the
 # running service goes on serving whatever the file's Active says; a reload it cannot apply stops
 # it; codes above 128 change nothing; pause and continue; /stop, /start, /install of a stopped service (which
-# starts it), installing over the existing service (its error text), /uninstall.
+# starts it), installing over the existing service (its error text), /uninstall. /install registers
+# the service's event-log source with the program's message table, /uninstall removes it.
 # The system's error texts are Wine's Croatian ones: the run's locale is the users'.
 source "$(dirname "$0")/lib.sh"
 
 answer='<?xml version="1.0" encoding="UTF-8"?><tns:RacunOdgovor><tns:Jir>service-jir</tns:Jir></tns:RacunOdgovor>'
 request='<soap:Envelope><tns:Racun>Račun kroz servis</tns:Racun></soap:Envelope>'
 error_title="Vormetra Proxy"
+
+event_key='HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\VormetraProxyService'
+
+# event_value NAME: the data of the event source's value NAME as reg query prints it, or nothing.
+event_value() {
+  "$WINE" reg query "$event_key" /v "$1" 2>/dev/null | tr -d '\r' |
+    sed -n "s/^ *$1 *REG_[A-Z_]* *//p"
+}
+
+# event_text TYPE TEXT: what a viewer shows for an entry of that type written with TEXT.
+event_text() { vp_run_tool 60 vp-service-control event-text "$(event_value EventMessageFile)" "$@"; }
 
 # state: the service's state as the manager reports it.
 state() { vp_run_tool 60 vp-service-control status; }
@@ -97,6 +109,13 @@ settings true
 
 run_task install /install /silent
 expect_state "after /install the service runs" running
+vp_expect "/install makes the program the event source's message file" \
+  "$(vp_windows_path "$VP_APP_EXE")" "$(event_value EventMessageFile)"
+vp_expect "with the entry types it writes" 0x5 "$(event_value TypesSupported)"
+vp_expect "its message table shows an information entry's text" "Service started" \
+  "$(event_text information "Service started")"
+vp_expect "and an error entry's text" "Service failed on start: 100%" \
+  "$(event_text error "Service failed on start: 100%")"
 # Every later step needs the running service.
 [ "$(state)" = running ] || vp_done
 expect_served "the service serves mode 1 on 8449"
@@ -156,6 +175,8 @@ run_task stop-last /stop
 expect_state "stopped before removal" stopped
 run_task uninstall /uninstall /silent
 expect_state "/uninstall removes the service" missing
+vp_expect "/uninstall removes the event source" absent \
+  "$("$WINE" reg query "$event_key" >/dev/null 2>&1 && echo present || echo absent)"
 expect_error_box uninstall-again \
   'Service "Vormetra Proxy Service" failed to uninstall with error: "Servis ne postoji."' \
   /uninstall /silent

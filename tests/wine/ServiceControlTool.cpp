@@ -9,6 +9,9 @@
 //                                    window does after a settings change; prints the state after
 //   vp-service-control pause|continue  what the system's service console does (the program itself
 //                                    never pauses the service); prints the state after
+//   vp-service-control event-text FILE information|error TEXT
+//                                    prints what the event viewer shows for an entry of that
+//                                    type with the insert TEXT, from FILE's message table
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -76,8 +79,20 @@ int PauseOrContinue(std::uint32_t code) {
   return PrintStatus();
 }
 
+int PrintEventText(const std::string& file, const std::string& type, const std::string& text) {
+  std::printf("%s\n", vp::platform::EventTextForTesting(file,
+                                                        type == "error"
+                                                            ? vp::platform::EventType::kError
+                                                            : vp::platform::EventType::kInformation,
+                                                        text)
+                          .c_str());
+  return 0;
+}
+
 int Usage() {
-  std::fprintf(stderr, "usage: vp-service-control status | send CODE | pause | continue\n");
+  std::fprintf(stderr,
+               "usage: vp-service-control status | send CODE | pause | continue | event-text FILE "
+               "information|error TEXT\n");
   return 2;
 }
 
@@ -89,6 +104,7 @@ int main(int argc, char** argv) {
     if (command == "status" && argc == 2) return PrintStatus();
     if (command == "pause" && argc == 2) return PauseOrContinue(vp::platform::kControlPause);
     if (command == "continue" && argc == 2) return PauseOrContinue(vp::platform::kControlContinue);
+    if (command == "event-text" && argc == 5) return PrintEventText(argv[2], argv[3], argv[4]);
     if (command == "send" && argc == 3) {
       vp::SendServiceControl(static_cast<std::uint32_t>(std::strtoul(argv[2], nullptr, 10)));
       return PrintStatus();

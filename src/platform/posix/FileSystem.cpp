@@ -129,7 +129,7 @@ bool CanOpenExclusively(const std::string& path) {
   return ::flock(fd.get(), LOCK_EX | LOCK_NB) == 0;
 }
 
-bool CanCreateFilesIn(const std::string& folder) {
+bool CanCreateFileIn(const std::string& folder) {
   return DirectoryExists(folder) && ::access(folder.c_str(), W_OK | X_OK) == 0;
 }
 

@@ -26,11 +26,11 @@ std::vector<std::string> KeptEnvironment() {
 class ChildLauncher : public ProcessLauncher {
  public:
   bool RunAndWait(LaunchVerb verb, const std::string& program,
-                  const std::string& parameters) override {
+                  const std::vector<std::string>& arguments) override {
     std::vector<std::string> argv;
     if (verb == LaunchVerb::kRunAs && !AddElevator(argv)) return false;
     argv.push_back(program);
-    if (!parameters.empty()) argv.push_back(parameters);
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
     return RunChild(argv, false).started;
   }
 

@@ -46,6 +46,16 @@ class Win32CertStore : public CertStore {
     return ok != FALSE;
   }
 
+  bool HoldsEncodedCertificate(const std::string& der) override {
+    if (!FitsDword(der)) return false;
+    UniqueCertContext wanted(
+        CertCreateCertificateContext(kEncoding, BytesOf(der), static_cast<DWORD>(der.size())));
+    if (!wanted) return false;
+    UniqueCertContext found(CertFindCertificateInStore(store_.get(), kEncoding, 0,
+                                                       CERT_FIND_EXISTING, wanted.get(), nullptr));
+    return static_cast<bool>(found);
+  }
+
  private:
   UniqueCertStore store_;
 };
@@ -101,6 +111,9 @@ class CryptoApiService : public CertService {
     if (!store) return nullptr;
     return std::make_unique<Win32CertStore>(std::move(store));
   }
+
+  // The current user's stores are the user's own; Windows asks for a root's consent itself.
+  bool MayChangeSystemStore(const std::string&) override { return true; }
 
   std::unique_ptr<CertStore> ImportPfxStore(const std::string& pfx,
                                             const std::string& password) override {

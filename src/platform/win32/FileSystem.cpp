@@ -108,12 +108,11 @@ bool CanOpenExclusively(const std::string& path) {
   return static_cast<bool>(file);
 }
 
-bool CanCreateFilesIn(const std::string& folder) {
-  // Rights on Windows are the folder's ACL against this process's token; trying is the one answer
-  // that takes both into account. The file goes again when the handle closes.
-  std::string probe = IncludeTrailingDelimiter(folder) + "vp-" +
+bool CanCreateFileIn(const std::string& folder) {
+  if (!DirectoryExists(folder)) return false;
+  std::string probe = IncludeTrailingDelimiter(folder) + "~vp-write-test-" +
                       std::to_string(GetCurrentProcessId()) + "-" +
-                      std::to_string(g_temp_counter++) + ".tmp";
+                      std::to_string(g_temp_counter.fetch_add(1));
   UniqueFile file(CreateFileA(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                               FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
   return static_cast<bool>(file);

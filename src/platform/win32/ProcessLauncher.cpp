@@ -11,12 +11,41 @@ namespace {
 
 constexpr DWORD kWaitStepMs = 10;
 
+// One argument as the C runtime's parser (CommandLineToArgvW) splits it back out: quoted when it
+// holds a blank or a quote, each quote escaped, and the backslashes before a quote or before the
+// closing quote doubled.
+std::string QuotedArgument(const std::string& argument) {
+  if (!argument.empty() && argument.find_first_of(" \t\"") == std::string::npos) return argument;
+  std::string quoted = "\"";
+  std::size_t backslashes = 0;
+  for (char c : argument) {
+    if (c == '\\') {
+      ++backslashes;
+      continue;
+    }
+    quoted.append(c == '"' ? backslashes * 2 + 1 : backslashes, '\\');
+    backslashes = 0;
+    quoted += c;
+  }
+  quoted.append(backslashes * 2, '\\');
+  return quoted + "\"";
+}
+
+std::string CommandLineOf(const std::vector<std::string>& arguments) {
+  std::string line;
+  for (const std::string& argument : arguments) {
+    if (!line.empty()) line += ' ';
+    line += QuotedArgument(argument);
+  }
+  return line;
+}
+
 class ShellLauncher : public ProcessLauncher {
  public:
   bool RunAndWait(LaunchVerb verb, const std::string& program,
-                  const std::string& parameters) override {
+                  const std::vector<std::string>& parameters) override {
     std::wstring file = WideFromAnsi(program);
-    std::wstring arguments = WideFromAnsi(parameters);
+    std::wstring arguments = WideFromAnsi(CommandLineOf(parameters));
     SHELLEXECUTEINFOW info = {};
     info.cbSize = sizeof info;
     info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_DDEWAIT | SEE_MASK_FLAG_NO_UI;

@@ -6,6 +6,7 @@
 #include <mutex>
 #include <utility>
 
+#include "EventMessages.h"
 #include "platform/ServiceManagerNative.h"
 #include "platform/win32/Handles.h"
 #include "platform/win32/SystemError.h"
@@ -14,7 +15,24 @@
 namespace vp::platform {
 namespace {
 
+// Where the event log looks up a source of the application log.
+constexpr const char* kEventSourcesKey =
+    "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\";
+// The types the service writes, as the viewer's filter offers them.
+constexpr DWORD kEventTypesSupported = EVENTLOG_ERROR_TYPE | EVENTLOG_INFORMATION_TYPE;
+
 ServiceFailure FailureOf(DWORD error) { return {static_cast<int>(error), SystemErrorText(error)}; }
+
+// The message table (EventMessages.mc) holds one message per type, an insert and nothing else.
+DWORD EventId(EventType type) {
+  return type == EventType::kError ? VP_EVENT_ERROR : VP_EVENT_INFORMATION;
+}
+
+ServiceFailure SetRegistryValue(HKEY key, const char* name, DWORD kind, const void* data,
+                                DWORD size) {
+  LONG result = RegSetValueExA(key, name, 0, kind, static_cast<const BYTE*>(data), size);
+  return result == ERROR_SUCCESS ? ServiceFailure{} : FailureOf(static_cast<DWORD>(result));
+}
 
 ServiceFailure LastFailure() { return FailureOf(GetLastError()); }
 
@@ -171,7 +189,30 @@ class ScServiceManager : public ServiceManager {
     if (log == nullptr) return;
     const char* strings[] = {text.c_str()};
     WORD kind = type == EventType::kError ? EVENTLOG_ERROR_TYPE : EVENTLOG_INFORMATION_TYPE;
-    ReportEventA(log, kind, 0, 0, nullptr, 1, 0, strings, nullptr);
+    ReportEventA(log, kind, 0, EventId(type), nullptr, 1, 0, strings, nullptr);
+  }
+
+  ServiceFailure AddEventSource(const std::string& source,
+                                const std::string& message_file) override {
+    std::string path = kEventSourcesKey + source;
+    HKEY raw = nullptr;
+    LONG result = RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_SET_VALUE,
+                                  nullptr, &raw, nullptr);
+    if (result != ERROR_SUCCESS) return FailureOf(static_cast<DWORD>(result));
+    UniqueRegistryKey key(raw);
+    ServiceFailure failure =
+        SetRegistryValue(key.get(), "EventMessageFile", REG_EXPAND_SZ, message_file.c_str(),
+                         static_cast<DWORD>(message_file.size() + 1));
+    if (failure.failed()) return failure;
+    return SetRegistryValue(key.get(), "TypesSupported", REG_DWORD, &kEventTypesSupported,
+                            sizeof kEventTypesSupported);
+  }
+
+  ServiceFailure RemoveEventSource(const std::string& source) override {
+    std::string path = kEventSourcesKey + source;
+    LONG result = RegDeleteKeyA(HKEY_LOCAL_MACHINE, path.c_str());
+    if (result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND) return {};
+    return FailureOf(static_cast<DWORD>(result));
   }
 
  private:
@@ -197,5 +238,20 @@ ServiceManager& NativeServiceManager() {
 }
 
 void SetSystemdForTesting(const std::string&, const std::string&) {}
+
+std::string EventTextForTesting(const std::string& message_file, EventType type,
+                                const std::string& text) {
+  UniqueHandle<NullHandleTraits<HMODULE, &FreeLibrary>> module(
+      LoadLibraryExA(message_file.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+  if (!module) return {};
+  char* inserts[] = {const_cast<char*>(text.c_str())};
+  char* raw = nullptr;
+  DWORD length = FormatMessageA(
+      FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_ARGUMENT_ARRAY,
+      module.get(), EventId(type), 0, reinterpret_cast<char*>(&raw), 0,
+      reinterpret_cast<va_list*>(inserts));
+  UniqueLocalMemory<char*> owned(raw);
+  return length == 0 ? std::string() : std::string(raw, length);
+}
 
 }  // namespace vp::platform
