@@ -67,6 +67,9 @@ int RunRole(Role role, const std::vector<std::string>& arguments) {
       return 0;
     case Role::kMakeCertificates:
       return RunMakeCertificates();
+    case Role::kRemoveRoot:
+      RemoveRootFromStore();
+      return 0;
     case Role::kStartService:
     case Role::kStartInstalledService:
       StartProxyService();
@@ -96,6 +99,7 @@ Role ChooseRole(const std::vector<std::string>& arguments, const RoleProbes& pro
   if (FindSwitch(arguments, kSwitchHostProd)) return Role::kAddProductionEntry;
   if (FindSwitch(arguments, kSwitchHostRemove)) return Role::kRemoveEntries;
   if (FindSwitch(arguments, kSwitchCerts)) return Role::kMakeCertificates;
+  if (FindSwitch(arguments, kSwitchRootRemove)) return Role::kRemoveRoot;
   if (FindSwitch(arguments, kSwitchStart)) return Role::kStartService;
   if (FindSwitch(arguments, kSwitchStop)) return Role::kStopService;
   bool install = FindSwitch(arguments, kSwitchInstall);

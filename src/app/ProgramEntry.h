@@ -18,6 +18,7 @@ enum class Role {
   kAddProductionEntry,     // "hostprod"
   kRemoveEntries,          // "hostremove"
   kMakeCertificates,       // "certs"
+  kRemoveRoot,             // "rootremove"
   kStartService,           // "start"
   kStopService,            // "stop"
   kStartInstalledService,  // "install", with the service installed and not running

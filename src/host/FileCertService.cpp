@@ -119,6 +119,19 @@ class TrustFolderStore : public platform::CertStore {
     return false;
   }
 
+  bool RemoveEncodedCertificate(const std::string& der) override {
+    SslOwned<openssl::X509> certificate = ParseDer(library_, der);
+    if (!certificate) return false;
+    std::string name = FileNameOf(*library_, certificate.get());
+    library_->ClearErrors();
+    if (name.empty()) return false;
+    std::string path = platform::IncludeTrailingDelimiter(files_.folder) + name;
+    if (!platform::FileExists(path)) return true;
+    std::error_code failed;
+    if (!std::filesystem::remove(path, failed)) return false;  // no rights to the folder
+    return platform::RunTrustStoreUpdate(files_.update_command);
+  }
+
  private:
   Library library_;
   platform::TrustStoreFiles files_;
@@ -134,6 +147,12 @@ class MemoryStore : public platform::CertStore {
     if (!ParseDer(library_, der)) return false;
     if (std::find(certificates_.begin(), certificates_.end(), der) == certificates_.end())
       certificates_.push_back(der);
+    return true;
+  }
+
+  bool RemoveEncodedCertificate(const std::string& der) override {
+    if (!ParseDer(library_, der)) return false;
+    std::erase(certificates_, der);
     return true;
   }
 

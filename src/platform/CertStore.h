@@ -17,6 +17,10 @@ class CertStore {
   // False when the store refuses it: not DER, damaged, or the user declined the system's own
   // confirmation.
   virtual bool AddEncodedCertificate(const std::string& der) = 0;
+  // Takes every copy of one DER-encoded X.509 certificate out of the store. True when none is left
+  // (also when there was none); false when the bytes are not DER or the store refuses: no rights,
+  // or the user declined the system's own confirmation.
+  virtual bool RemoveEncodedCertificate(const std::string& der) = 0;
 };
 
 // A certificate as the chain engine holds it.

@@ -44,6 +44,7 @@ TEST(ProgramEntry, FirstMatchingRowDecidesWhateverTheOrderOfArguments) {
       {{"/hostprod", "/hosttest"}, false, false, false, Role::kAddTestEntry},
       {{"x", "-HostProd"}, false, false, false, Role::kAddProductionEntry},
       {{"/hostremove", "/install"}, true, false, false, Role::kRemoveEntries},
+      {{"/start", "/RootRemove"}, false, false, false, Role::kRemoveRoot},
       {{"/stop", "/start"}, false, false, false, Role::kStartService},
       {{"/stop", "/uninstall"}, false, false, false, Role::kStopService},
       {{"/install"}, true, false, false, Role::kStartInstalledService},
