@@ -9,6 +9,8 @@ packages=(cmake ninja-build g++ make libgtest-dev googletest libssl3 libssl-dev 
           g++-mingw-w64-x86-64-posix dpkg-dev wine64 fonts-wine xvfb xdotool x11-utils imagemagick
           # the Croatian locale Wine runs in (tools/wine-test.sh), made below
           locales
+          # the Windows installer and its Authenticode signatures (tools/installer.sh)
+          nsis osslsigncode
           # the tree's format and the scripts' lint (tools/check-style.sh)
           clang-format shellcheck)
 i386=false

@@ -14,7 +14,8 @@ cmake --build build/native -j"$jobs"
 ctest --test-dir build/native --output-on-failure -j"$jobs" --timeout 300 | tee build/native/ctest.log
 summary=$(grep -E 'tests passed|tests failed' build/native/ctest.log | tail -n 1)
 
-# build/win32 and build/win64 each end with dist/: VormetraProxy.exe and the DLLs it loads.
+# build/win32 and build/win64 each end with dist/: VormetraProxy.exe, the DLLs it loads and
+# certs.bat, then the signed installer of what is in it.
 for arch in i686 x86_64; do
   build=build/win32
   [ "$arch" = x86_64 ] && build=build/win64
@@ -23,6 +24,7 @@ for arch in i686 x86_64; do
         -DCMAKE_TOOLCHAIN_FILE="cmake/mingw-$arch.cmake" -DVP_OPENSSL_DLL_DIR="$dlls"
   cmake --build "$build" -j"$jobs"
   bash tools/check-dist.sh "$build" "$arch"
+  bash tools/installer.sh "$build" "$arch"
 done
 bash tools/wine-test.sh build/native | tee build/wine-test.log
 wine_summary=$(tail -n 1 build/wine-test.log)

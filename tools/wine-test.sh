@@ -177,7 +177,8 @@ run_build() {
   export VP_TEST_TOOLS=$build/test-tools
   export VP_SCREENSHOTS=$root/build/screenshots
   mkdir -p "$VP_APP_DIR"
-  cp "$build"/dist/* "$VP_APP_DIR/"
+  find "$build/dist" -maxdepth 1 -type f ! -name 'VormetraProxy-Setup-*.exe' \
+    -exec cp -t "$VP_APP_DIR/" {} +
   # Its certificates made by the program itself, as a shop's are; the checks of the HTTPS modes and
   # of the root store then run on them.
   local certs_log=$arch_dir/certs.log

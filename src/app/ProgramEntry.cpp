@@ -80,6 +80,9 @@ int RunRole(Role role, const std::vector<std::string>& arguments) {
                                                 SwitchArgument(arguments, kSwitchAddCertificate, 1))
                  ? 0
                  : 1;
+    case Role::kRemoveRoot:
+      RemoveRootFromStore();
+      return 0;
     case Role::kStartService:
     case Role::kStartInstalledService:
       StartProxyService();
@@ -112,6 +115,7 @@ Role ChooseRole(const std::vector<std::string>& arguments, const RoleProbes& pro
   if (FindSwitch(arguments, kSwitchStatus)) return Role::kStatus;
   if (FindSwitch(arguments, kSwitchSaveSettings)) return Role::kSaveSettings;
   if (FindSwitch(arguments, kSwitchAddCertificate)) return Role::kAddCertificate;
+  if (FindSwitch(arguments, kSwitchRootRemove)) return Role::kRemoveRoot;
   if (FindSwitch(arguments, kSwitchStart)) return Role::kStartService;
   if (FindSwitch(arguments, kSwitchStop)) return Role::kStopService;
   bool install = FindSwitch(arguments, kSwitchInstall);

@@ -21,6 +21,7 @@ enum class Role {
   kStatus,                 // "status"
   kSaveSettings,           // "savesettings" STAGED_FILE
   kAddCertificate,         // "addcert" FILE STORE
+  kRemoveRoot,             // "rootremove"
   kStartService,           // "start"
   kStopService,            // "stop"
   kStartInstalledService,  // "install", with the service installed and not running

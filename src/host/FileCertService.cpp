@@ -127,6 +127,16 @@ class TrustFolderStore : public platform::CertStore {
     }
   }
 
+  bool RemoveEncodedCertificate(const std::string& der) override {
+    std::string pem;
+    std::string path = PathOf(der, pem);
+    if (path.empty()) return false;
+    if (!platform::FileExists(path)) return true;
+    std::error_code failed;
+    if (!std::filesystem::remove(path, failed)) return false;  // no rights to the folder
+    return platform::RunTrustStoreUpdate(files_.update_command);
+  }
+
  private:
   // The file in the folder that holds the certificate, and its PEM text; empty when the bytes are
   // not one DER certificate.
@@ -159,6 +169,12 @@ class MemoryStore : public platform::CertStore {
 
   bool HoldsEncodedCertificate(const std::string& der) override {
     return std::find(certificates_.begin(), certificates_.end(), der) != certificates_.end();
+  }
+
+  bool RemoveEncodedCertificate(const std::string& der) override {
+    if (!ParseDer(library_, der)) return false;
+    std::erase(certificates_, der);
+    return true;
   }
 
  private:

@@ -17,7 +17,7 @@ class FileCertService : public platform::CertService {
   // is checked to be one DER certificate, written as PEM into the folder under a name taken from
   // its SHA-256 digest (so the same certificate replaces its earlier copy), and the bundle is
   // rebuilt by the update command. Without the rights for either step the add answers false and
-  // leaves no new file behind.
+  // leaves no new file behind. A removal deletes that file and rebuilds the bundle.
   std::unique_ptr<platform::CertStore> OpenSystemStore(const std::string& name) override;
   // Whether files may be made in the folder (or where it would be made) and beside the bundle.
   bool MayChangeSystemStore(const std::string& name) override;

@@ -51,6 +51,13 @@ bool TKesCertStore::HoldsCertificateFile(const std::string& file_name,
   }
 }
 
+bool TKesCertStore::RemoveCertificateFile(const std::string& file_name,
+                                          const std::string& store_name) {
+  if (!platform::FileExists(file_name)) return false;
+  std::unique_ptr<platform::CertStore> store = OpenStore(store_name, "");
+  return store && store->RemoveEncodedCertificate(platform::ReadFileBytes(file_name));
+}
+
 bool TKesCertStore::AddCertificateStream(std::string_view stream, const std::string& store_name) {
   std::unique_ptr<platform::CertStore> store = OpenStore(store_name, "");
   if (!store) return false;

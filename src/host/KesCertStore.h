@@ -28,6 +28,9 @@ class TKesCertStore {
   // The whole stream's bytes, as one DER certificate, into the named store; an equal certificate
   // already there is replaced.
   bool AddCertificateStream(std::string_view stream, const std::string& store_name);
+  // Takes the file's certificate out of the store; true when it is not there afterwards. False
+  // when the file does not exist or the store does not open or refuses.
+  bool RemoveCertificateFile(const std::string& file_name, const std::string& store_name);
   // A name whose extension is exactly ".pfx" is the path of a PKCS #12 file; any other name,
   // ".PFX" included, names a system store of the current user ("Root").
   std::unique_ptr<platform::CertStore> OpenStore(const std::string& store_name,

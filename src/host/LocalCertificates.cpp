@@ -6,6 +6,7 @@
 
 #include "base/Error.h"
 #include "host/CommonProc.h"
+#include "host/KesCertStore.h"
 #include "platform/FileSystem.h"
 #include "proxy/ProxyServer.h"
 #include "proxy/ProxySettings.h"
@@ -49,6 +50,13 @@ void WriteCertificateFiles(const std::string& folder, const std::string& test_ho
   }};
   std::string prefix = platform::IncludeTrailingDelimiter(folder);
   for (const auto& [name, bytes] : contents) platform::ReplaceFileBytes(prefix + name, *bytes);
+}
+
+void RemoveRootFromStore() {
+  std::string path = AppFilePath(kRootFile);
+  if (!platform::FileExists(path)) return;
+  if (!TKesCertStore().RemoveCertificateFile(path, "Root"))
+    throw Error(ErrorKind::kSystem, kMsgRootNotRemoved);
 }
 
 bool MakeCertificateFiles() {

@@ -15,6 +15,11 @@ inline constexpr const char* kMsgCertificatesMade = "Certifikati su napravljeni 
 // The task's error, followed by a line with the reason.
 inline constexpr const char* kMsgCertificatesNotMade = "Certifikati nisu napravljeni.";
 
+// The switch of the task that takes this program's root (fakeFinaCA.crt beside it) out of the
+// current user's "Root" store, as an uninstaller does; ours, beside the window's "Instaliraj CA".
+inline constexpr const char* kSwitchRootRemove = "rootremove";
+inline constexpr const char* kMsgRootNotRemoved = "Root certifikat programa nije uklonjen.";
+
 // Whether all five files lie beside the program.
 bool CertificateFilesPresent();
 
@@ -31,5 +36,9 @@ void WriteCertificateFiles(const std::string& folder, const std::string& test_ho
 // whether a new set lies beside the program now, made here or by that copy. Errors of this process
 // carry kMsgCertificatesNotMade with the reason on the next line.
 bool MakeCertificateFiles();
+
+// The task: without a root file beside the program there is nothing of ours to remove. Raises
+// kMsgRootNotRemoved (ErrorKind::kSystem) when the store refuses.
+void RemoveRootFromStore();
 
 }  // namespace vp

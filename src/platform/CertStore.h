@@ -19,6 +19,10 @@ class CertStore {
   virtual bool AddEncodedCertificate(const std::string& der) = 0;
   // Whether the store holds a certificate equal to the DER bytes.
   virtual bool HoldsEncodedCertificate(const std::string& der) = 0;
+  // Takes every copy of one DER-encoded X.509 certificate out of the store. True when none is left
+  // (also when there was none); false when the bytes are not DER or the store refuses: no rights,
+  // or the user declined the system's own confirmation.
+  virtual bool RemoveEncodedCertificate(const std::string& der) = 0;
 };
 
 // A certificate as the chain engine holds it.

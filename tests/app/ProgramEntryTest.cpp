@@ -51,6 +51,7 @@ TEST(ProgramEntry, FirstMatchingRowDecidesWhateverTheOrderOfArguments) {
       {{"/hostremove", "/install"}, true, false, false, Role::kRemoveEntries},
       {{"/savesettings", "/tmp/s", "/start"}, false, false, false, Role::kSaveSettings},
       {{"-AddCert", "/tmp/c.crt", "Root"}, false, false, false, Role::kAddCertificate},
+      {{"/start", "/RootRemove"}, false, false, false, Role::kRemoveRoot},
       {{"/stop", "/start"}, false, false, false, Role::kStartService},
       {{"/stop", "/uninstall"}, false, false, false, Role::kStopService},
       {{"/install"}, true, false, false, Role::kStartInstalledService},

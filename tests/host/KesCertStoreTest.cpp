@@ -116,6 +116,21 @@ TEST_F(KesCertStoreTest, RootGoesInAsPemNamedByItsDigestAndASecondAddReplacesIt)
   EXPECT_EQ(RootFiles().size(), 2u);
 }
 
+TEST_F(KesCertStoreTest, RemovingTakesOnlyThatRootsFileOutAndRebuildsTheBundle) {
+  if (!FileLayer()) GTEST_SKIP() << kOwnStore;
+  TKesCertStore store;
+  ASSERT_TRUE(store.AddCertificateFile(TestCertFile("fakeFinaCA.crt"), "Root"));
+  ASSERT_TRUE(store.AddCertificateFile(TestCertFile("loopbackCA.crt"), "Root"));
+  EXPECT_TRUE(store.RemoveCertificateFile(TestCertFile("fakeFinaCA.crt"), "Root"));
+  ASSERT_EQ(RootFiles().size(), 1u);
+  EXPECT_EQ(test::ReadFile(files_.bundle), test::ReadFile(files_.folder + "/" + RootFiles()[0]));
+  EXPECT_EQ(UpdateRuns(), 3u);
+  // Gone already: nothing to do, and no needless rebuild.
+  EXPECT_TRUE(store.RemoveCertificateFile(TestCertFile("fakeFinaCA.crt"), "Root"));
+  EXPECT_EQ(UpdateRuns(), 3u);
+  EXPECT_FALSE(store.RemoveCertificateFile(dir_.File("no-such.crt"), "Root"));
+}
+
 TEST_F(KesCertStoreTest, RefusesAnythingButOneWholeDerCertificate) {
   std::string der = CertBytes("fakeFinaCA.crt");
   EXPECT_FALSE(Add(CertBytes("fakeFinaTest.crt"))) << "PEM";

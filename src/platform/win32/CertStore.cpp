@@ -16,6 +16,7 @@ namespace {
 constexpr DWORD kEncoding = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
 // SECURITY_FLAG_IGNORE_CERT_CN_INVALID, from wininet.h, which nothing else here needs.
 constexpr DWORD kIgnoreCertNameInvalid = 0x1000;
+constexpr int kMaxCopies = 8;
 
 // Asked for in this order, any one sufficing: TLS web server authentication, server gated
 // cryptography, and Netscape's older server gated cryptography.
@@ -47,16 +48,40 @@ class Win32CertStore : public CertStore {
   }
 
   bool HoldsEncodedCertificate(const std::string& der) override {
-    if (!FitsDword(der)) return false;
-    UniqueCertContext wanted(
-        CertCreateCertificateContext(kEncoding, BytesOf(der), static_cast<DWORD>(der.size())));
+    UniqueCertContext wanted = ContextOf(der);
     if (!wanted) return false;
     UniqueCertContext found(CertFindCertificateInStore(store_.get(), kEncoding, 0,
                                                        CERT_FIND_EXISTING, wanted.get(), nullptr));
     return static_cast<bool>(found);
   }
 
+  // For the current user's "Root" store Windows asks the user to confirm each removal.
+  bool RemoveEncodedCertificate(const std::string& der) override {
+    UniqueCertContext wanted = ContextOf(der);
+    if (!wanted) return false;
+    // A store holds a certificate once, but a removal that did not take must not loop forever.
+    for (int copies = 0; copies < kMaxCopies; ++copies) {
+      PCCERT_CONTEXT found = CertFindCertificateInStore(store_.get(), kEncoding, 0,
+                                                        CERT_FIND_EXISTING, wanted.get(), nullptr);
+      if (found == nullptr) {
+        // Wine keeps a removal in memory until the store is committed; Windows has written it
+        // already, so whatever the commit answers there, the removal stands.
+        if (copies > 0) CertControlStore(store_.get(), 0, CERT_STORE_CTRL_COMMIT, nullptr);
+        return true;
+      }
+      // Frees the context it is given, whether it removes the certificate or not.
+      if (!CertDeleteCertificateFromStore(found)) return false;
+    }
+    return false;
+  }
+
  private:
+  static UniqueCertContext ContextOf(const std::string& der) {
+    if (!FitsDword(der)) return UniqueCertContext();
+    return UniqueCertContext(
+        CertCreateCertificateContext(kEncoding, BytesOf(der), static_cast<DWORD>(der.size())));
+  }
+
   UniqueCertStore store_;
 };
 
