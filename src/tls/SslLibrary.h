@@ -136,7 +136,8 @@ inline constexpr unsigned int kEvpMaxMdSize = 64;
 #define VP_CRYPTO_FUNCTIONS(X)                                                                     \
   X(openssl::OSSL_LIB_CTX*, OSSL_LIB_CTX_new, ())                                                  \
   X(void, OSSL_LIB_CTX_free, (openssl::OSSL_LIB_CTX* libctx))                                      \
-  X(openssl::OSSL_PROVIDER*, OSSL_PROVIDER_load, (openssl::OSSL_LIB_CTX* libctx, const char* name))\
+  X(openssl::OSSL_PROVIDER*, OSSL_PROVIDER_load,                                                   \
+    (openssl::OSSL_LIB_CTX* libctx, const char* name))                                             \
   X(int, OSSL_PROVIDER_unload, (openssl::OSSL_PROVIDER* provider))                                 \
   X(unsigned long, ERR_get_error, ())                                                              \
   X(unsigned long, ERR_peek_error, ())                                                             \
