@@ -5,11 +5,24 @@
 #   i686     libssl-3.dll      libcrypto-3.dll       (the product's 32-bit build)
 #   x86_64   libssl-3-x64.dll  libcrypto-3-x64.dll   (the twin that runs under 64-bit Wine)
 #
-# The result is cached by the source package's version outside the checkout, in
-# $VORMETRA_CACHE/openssl/<version>/<arch> (VORMETRA_CACHE defaults to /var/cache/vormetra when
-# it is writable, else to $XDG_CACHE_HOME/vormetra), so a machine builds each version once. The
-# source comes through apt: the script adds a deb-src entry for the Debian archive the machine
-# already uses when there is none.
+# What the build enables beyond OpenSSL's defaults, for the tills of the Windows XP era that speak
+# TLS 1.0 with nothing but RC4 or 3DES:
+#   enable-weak-ssl-ciphers  compiles the RC4 and 3DES suites (RC4-SHA, RC4-MD5, DES-CBC3-SHA)
+#                            into libssl; without it the listener's cipher list names suites the
+#                            library does not have. Which side offers them is the program's
+#                            choice: only the listener's context loads the RC4 cipher.
+#   no-module                builds the legacy provider (where OpenSSL 3 keeps RC4) into libcrypto
+#                            instead of a legacy.dll that would be looked for by path at run time
+#                            (a compiled-in folder, or whatever OPENSSL_MODULES names); it also
+#                            leaves out loadable engines. Nothing is loaded from disk but the two
+#                            DLLs beside the program.
+#
+# The result is cached by the source package's version and a digest of the configuration outside
+# the checkout, in $VORMETRA_CACHE/openssl/<version>/<digest>/<arch> (VORMETRA_CACHE defaults to
+# /var/cache/vormetra when it is writable, else to $XDG_CACHE_HOME/vormetra), so a machine builds
+# each version once per configuration, and DLLs built with other options are never taken for
+# these. The source comes through apt: the script adds a deb-src entry for the Debian archive the
+# machine already uses when there is none.
 #
 # Usage: tools/openssl-win.sh i686|x86_64     (progress on stderr, the folder on stdout)
 set -euo pipefail
@@ -99,7 +112,8 @@ fi
 root=$(cache_root)
 mkdir -p "$root/openssl"
 
-cached() { [ -f "$root/openssl/$1/$arch/$ssl_dll" ] && [ -f "$root/openssl/$1/$arch/$crypto_dll" ]; }
+out_dir() { echo "$root/openssl/$1/$config_digest/$arch"; }
+cached() { [ -f "$(out_dir "$1")/$ssl_dll" ] && [ -f "$(out_dir "$1")/$crypto_dll" ]; }
 
 # Fetches and unpacks the source of one version into the current folder.
 fetch() {
@@ -110,7 +124,7 @@ fetch() {
 
 # Builds the DLLs of the unpacked source into $1.
 build() {
-  local out=$1 srcdir dll imports foreign
+  local out=$1 srcdir dll imports foreign names suite
   srcdir=$(find . -mindepth 1 -maxdepth 1 -type d -name 'openssl-*' | head -n 1)
   (
     cd "$srcdir" || exit 1
@@ -120,13 +134,8 @@ build() {
     if [ -f debian/patches/pic.patch ]; then
       patch -R -p1 -s <debian/patches/pic.patch || { echo "cannot revert pic.patch" >&2; exit 1; }
     fi
-    # The DLLs must load on a bare Windows: the C runtime is msvcrt, libgcc goes in statically.
-    # The library reads its configuration file (and looks for engines and modules) in folders
-    # compiled in; left at /usr/local they would be C:\usr\local, a folder any user may create,
-    # so they point into Program Files, which only administrators can write.
-    ./Configure "$target" shared no-tests --cross-compile-prefix="$cross" CC=gcc-posix \
-      LDFLAGS="-static-libgcc" --prefix="$windows_prefix" --openssldir=ssl \
-      >../configure.log 2>&1 || { tail -n 40 ../configure.log >&2; exit 1; }
+    ./Configure "${configure_args[@]}" >../configure.log 2>&1 ||
+      { tail -n 40 ../configure.log >&2; exit 1; }
     nice -n 5 make -j2 build_libs >../make.log 2>&1 || { tail -n 40 ../make.log >&2; exit 1; }
   ) || return 1
   # Nothing but Windows' own DLLs (and libcrypto beside libssl) may be needed at run time.
@@ -135,6 +144,14 @@ build() {
     foreign=$(echo "$imports" | grep -viE "^($system_dlls)\.dll\$" | grep -vx "$crypto_dll" || true)
     if [ -n "$foreign" ]; then
       log "$dll needs DLLs that Windows does not have: $(tr '\n' ' ' <<<"$foreign")"
+      return 1
+    fi
+  done
+  # The suites the listener's cipher list names must be in libssl, by their OpenSSL names.
+  names=$("${cross}strings" -a "$srcdir/$ssl_dll")
+  for suite in RC4-SHA RC4-MD5 DES-CBC3-SHA; do
+    if ! grep -qxF -- "$suite" <<<"$names"; then
+      log "$ssl_dll was built without $suite"
       return 1
     fi
   done
@@ -148,6 +165,20 @@ build() {
 }
 windows_prefix="C:/Program Files/Vormetra Proxy/OpenSSL"
 system_dlls="kernel32|advapi32|user32|ws2_32|crypt32|msvcrt|bcrypt|gdi32"
+# The DLLs must load on a bare Windows: the C runtime is msvcrt, libgcc goes in statically. The
+# library reads its configuration file (and would look for engines and modules) in folders
+# compiled in; left at /usr/local they would be C:\usr\local, a folder any user may create, so they
+# point into Program Files, which only administrators can write.
+configure_args=("$target" shared no-tests enable-weak-ssl-ciphers no-module
+  --cross-compile-prefix="$cross" CC=gcc-posix LDFLAGS="-static-libgcc"
+  --prefix="$windows_prefix" --openssldir=ssl)
+
+# The cache key: the configure arguments and the build steps as bash reads them (comments left
+# out), so that a change to either builds anew instead of taking DLLs made another way.
+config_digest=$({
+  printf '%s\n' "${configure_args[@]}"
+  declare -f build
+} | sha256sum | cut -c1-12)
 
 # One build at a time per cache: another worktree's run may be building the same DLLs.
 exec 9>"$root/openssl/.lock"
@@ -162,7 +193,7 @@ trap 'exit 1' INT TERM
 cached_or_built() {
   local version out
   for version in "${versions[@]}"; do
-    out=$root/openssl/$version/$arch
+    out=$(out_dir "$version")
     if cached "$version"; then
       log "using the cached OpenSSL $version for $arch"
       echo "$out"
@@ -175,7 +206,7 @@ cached_or_built() {
       cd / && rm -rf "$work" && work=""
       continue
     fi
-    log "building OpenSSL $version for $arch (a few minutes, once per version)"
+    log "building OpenSSL $version for $arch (a few minutes, once per version and configuration)"
     build "$out" || return 2
     cd / && rm -rf "$work" && work=""
     log "OpenSSL $version for $arch is in $out"

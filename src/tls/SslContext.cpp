@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "base/Error.h"
+#include "tls/SslLibraryContext.h"
 
 namespace vp {
 namespace {
@@ -25,6 +26,11 @@ constexpr int kSecurityLevel = 0;
 // a shop has a handful of tills, and a client whose session has been pushed out simply makes a
 // full handshake.
 constexpr long kServerSessionCacheSize = 64;
+
+// Struck from every list outside the listener's library context. Our Windows build of the library
+// has them (old tills need them on the listener), and 3DES needs no legacy provider: without this
+// the upstream road would offer the authority suites that the library never had before.
+constexpr const char* kWithoutOldTillSuites = ":!RC4:!3DES";
 
 std::mutex g_password_mutex;
 
@@ -55,6 +61,10 @@ int ProtocolNumber(TIdSSLVersion version) {
 
 bool Verifies(const TIdSSLOptions& options) { return !options.VerifyMode.empty(); }
 
+bool Serves(const TIdSSLOptions& options) {
+  return options.Mode == TIdSSLMode::sslmServer || options.Mode == TIdSSLMode::sslmBoth;
+}
+
 // Whether building a context from these options reads anything from disk: trust locations, the
 // own certificate and key, or Diffie-Hellman parameters.
 bool ReadsFiles(const TIdSSLOptions& options) {
@@ -79,15 +89,23 @@ SharedContext& TheSharedContext() {
 
 class ContextBuilder {
  public:
-  ContextBuilder(std::shared_ptr<const SslLibrary> library, const TIdSSLOptions& options)
-      : library_(std::move(library)), lib_(*library_), fn_(lib_.fn()), options_(options) {}
+  // The context is made in library_context, or in the library's default one when that is null.
+  ContextBuilder(std::shared_ptr<const SslLibrary> library, const TIdSSLOptions& options,
+                 const SslLibraryContext* library_context)
+      : library_(std::move(library)),
+        lib_(*library_),
+        fn_(lib_.fn()),
+        options_(options),
+        library_context_(library_context) {}
 
   // A failing step throws, and the half-built context goes with the builder.
   SslOwned<SSL_CTX> Build(const SslContextCallbacks& callbacks) {
     lib_.ClearErrors();
     const SSL_METHOD* method = PickMethod();
     if (!method) Fail(kMsgErrorGettingSslMethod, false);
-    ctx_ = SslOwned<SSL_CTX>(library_, fn_.SSL_CTX_new(method));
+    ctx_ = SslOwned<SSL_CTX>(
+        library_,
+        fn_.SSL_CTX_new_ex(library_context_ ? library_context_->get() : nullptr, nullptr, method));
     if (!ctx_) Fail(kMsgErrorCreatingSslContext, false);
     fn_.SSL_CTX_set_security_level(ctx_.get(), kSecurityLevel);
     LimitVersions();
@@ -100,7 +118,7 @@ class ContextBuilder {
     if (callbacks.info) fn_.SSL_CTX_set_info_callback(ctx_.get(), callbacks.info);
     SetCiphers();
     SetVerification(callbacks.verify);
-    if (IsServer()) {
+    if (Serves(options_)) {
       fn_.SSL_CTX_set_session_id_context(ctx_.get(), kSessionIdContext, sizeof kSessionIdContext);
       fn_.SSL_CTX_ctrl(ctx_.get(), openssl::kCtrlSetSessCacheSize, kServerSessionCacheSize,
                        nullptr);
@@ -110,10 +128,6 @@ class ContextBuilder {
   }
 
  private:
-  bool IsServer() const {
-    return options_.Mode == TIdSSLMode::sslmServer || options_.Mode == TIdSSLMode::sslmBoth;
-  }
-
   const SSL_METHOD* SideMethod() const {
     switch (options_.Mode) {
       case TIdSSLMode::sslmServer:
@@ -216,8 +230,9 @@ class ContextBuilder {
   }
 
   void SetCiphers() {
-    const std::string& list =
+    std::string list =
         options_.CipherList.empty() ? std::string(kDefaultCipherList) : options_.CipherList;
+    if (!library_context_) list += kWithoutOldTillSuites;
     if (fn_.SSL_CTX_set_cipher_list(ctx_.get(), list.c_str()) != 1)
       Fail(kMsgSetCipherFailed, false);
   }
@@ -254,6 +269,7 @@ class ContextBuilder {
   const SslLibrary& lib_;
   const SslFunctions& fn_;
   const TIdSSLOptions& options_;
+  const SslLibraryContext* library_context_;
   SslOwned<SSL_CTX> ctx_;
 };
 
@@ -262,9 +278,21 @@ class ContextBuilder {
 std::shared_ptr<SslContext> SslContext::Create(std::shared_ptr<const SslLibrary> library,
                                                const TIdSSLOptions& options,
                                                const SslContextCallbacks& callbacks) {
-  SslOwned<SSL_CTX> ctx = ContextBuilder(std::move(library), options).Build(callbacks);
-  return std::shared_ptr<SslContext>(new SslContext(std::move(ctx), Verifies(options)));
+  std::unique_ptr<SslLibraryContext> library_context;
+  if (Serves(options)) library_context = std::make_unique<SslLibraryContext>(library);
+  SslOwned<SSL_CTX> ctx =
+      ContextBuilder(std::move(library), options, library_context.get()).Build(callbacks);
+  return std::shared_ptr<SslContext>(
+      new SslContext(std::move(library_context), std::move(ctx), Verifies(options)));
 }
+
+SslContext::SslContext(std::unique_ptr<SslLibraryContext> library_context, SslOwned<SSL_CTX> ctx,
+                       bool checks_peer)
+    : library_context_(std::move(library_context)),
+      ctx_(std::move(ctx)),
+      checks_peer_(checks_peer) {}
+
+SslContext::~SslContext() = default;
 
 std::shared_ptr<SslContext> SslContext::Shared(std::shared_ptr<const SslLibrary> library,
                                                const TIdSSLOptions& options,

@@ -29,11 +29,16 @@ struct SslContextCallbacks {
   friend bool operator==(const SslContextCallbacks&, const SslContextCallbacks&) = default;
 };
 
+class SslLibraryContext;
+
 class SslContext {
  public:
-  // options.Mode must be assigned (server, client or both). Throws vp::Error (kSsl) with the
-  // texts above; for the root certificate, certificate, key and DH parameters the message goes on
-  // with a line break and the library's error text.
+  // options.Mode must be assigned (server, client or both). A context that can serve is made in a
+  // library context of its own where RC4 can be had, and its cipher list is taken as it is, so
+  // the listener offers the RC4 and 3DES suites that old tills need; a client context never
+  // offers them, whatever its list names. Throws vp::Error (kSsl) with the texts above; for the
+  // root certificate, certificate, key and DH parameters the message goes on with a line break
+  // and the library's error text.
   static std::shared_ptr<SslContext> Create(std::shared_ptr<const SslLibrary> library,
                                             const TIdSSLOptions& options,
                                             const SslContextCallbacks& callbacks);
@@ -48,6 +53,7 @@ class SslContext {
                                             const SslContextCallbacks& callbacks);
   SslContext(const SslContext&) = delete;
   SslContext& operator=(const SslContext&) = delete;
+  ~SslContext();
 
   openssl::SSL_CTX* get() const { return ctx_.get(); }
   // Whether its connections check the peer's certificate (the options' VerifyMode was not empty).
@@ -56,9 +62,11 @@ class SslContext {
   const std::shared_ptr<const SslLibrary>& shared_library() const { return ctx_.library(); }
 
  private:
-  SslContext(SslOwned<openssl::SSL_CTX> ctx, bool checks_peer)
-      : ctx_(std::move(ctx)), checks_peer_(checks_peer) {}
+  SslContext(std::unique_ptr<SslLibraryContext> library_context, SslOwned<openssl::SSL_CTX> ctx,
+             bool checks_peer);
 
+  // Null for a client context. Declared first, so it outlives the context made in it.
+  std::unique_ptr<SslLibraryContext> library_context_;
   SslOwned<openssl::SSL_CTX> ctx_;
   bool checks_peer_;
 };

@@ -43,6 +43,7 @@ struct X509_NAME;
 struct X509_EXTENSION;
 struct X509V3_CTX;
 struct CONF;
+struct OSSL_PROVIDER;
 
 using InfoCallback = void (*)(const SSL* ssl, int where, int ret);
 using VerifyCallback = int (*)(int preverify_ok, X509_STORE_CTX* store);
@@ -103,7 +104,8 @@ inline constexpr std::size_t kX509v3CtxSize = 256;
   X(const openssl::SSL_METHOD*, TLS_method, ())                                                    \
   X(const openssl::SSL_METHOD*, TLS_server_method, ())                                             \
   X(const openssl::SSL_METHOD*, TLS_client_method, ())                                             \
-  X(openssl::SSL_CTX*, SSL_CTX_new, (const openssl::SSL_METHOD* method))                           \
+  X(openssl::SSL_CTX*, SSL_CTX_new_ex,                                                             \
+    (openssl::OSSL_LIB_CTX* libctx, const char* propq, const openssl::SSL_METHOD* method))         \
   X(void, SSL_CTX_free, (openssl::SSL_CTX* ctx))                                                   \
   X(long, SSL_CTX_ctrl, (openssl::SSL_CTX* ctx, int cmd, long larg, void* parg))                   \
   X(std::uint64_t, SSL_CTX_set_options, (openssl::SSL_CTX* ctx, std::uint64_t options))            \
@@ -144,6 +146,11 @@ inline constexpr std::size_t kX509v3CtxSize = 256;
   X(const char*, SSL_get_version, (const openssl::SSL* ssl))
 
 #define VP_CRYPTO_FUNCTIONS(X)                                                                     \
+  X(openssl::OSSL_LIB_CTX*, OSSL_LIB_CTX_new, ())                                                  \
+  X(void, OSSL_LIB_CTX_free, (openssl::OSSL_LIB_CTX* libctx))                                      \
+  X(openssl::OSSL_PROVIDER*, OSSL_PROVIDER_load,                                                   \
+    (openssl::OSSL_LIB_CTX* libctx, const char* name))                                             \
+  X(int, OSSL_PROVIDER_unload, (openssl::OSSL_PROVIDER* provider))                                 \
   X(unsigned long, ERR_get_error, ())                                                              \
   X(unsigned long, ERR_peek_error, ())                                                             \
   X(void, ERR_clear_error, ())                                                                     \

@@ -73,6 +73,15 @@ TlsTestClient::TlsTestClient(std::uint16_t port, TIdSSLVersions versions,
   io_ = handler_.ConnectTls(socket_, server_name);
 }
 
+TlsTestClient::TlsTestClient(std::uint16_t port, const std::string& cipher_suite) {
+  socket_ = platform::Socket::ConnectTcp("127.0.0.1", port);
+  handler_.SSLOptions.SetSSLVersions({TIdSSLVersion::sslvTLSv1});
+  handler_.SSLOptions.Mode = TIdSSLMode::sslmBoth;
+  handler_.SSLOptions.CipherList = cipher_suite;
+  handler_.SetSocketTimeoutForTesting(5000);
+  io_ = handler_.ConnectTls(socket_, "");
+}
+
 std::string TlsTestClient::Version() const {
   return static_cast<const TlsIOHandler&>(*io_).ProtocolVersion();
 }

@@ -57,6 +57,9 @@ class TlsTestServer {
 class TlsTestClient {
  public:
   TlsTestClient(std::uint16_t port, TIdSSLVersions versions, const std::string& server_name = "");
+  // A till of the Windows XP era: TLS 1.0 with the one named suite. Its context can also serve,
+  // the only kind that the program makes where RC4 can be had.
+  TlsTestClient(std::uint16_t port, const std::string& cipher_suite);
   IOHandler& io() { return *io_; }
   // The negotiated version as the library names it ("TLSv1").
   std::string Version() const;

@@ -12,6 +12,7 @@
 #include "support/TempDir.h"
 #include "support/TlsTestPeers.h"
 #include "tls/SslClientIOHandler.h"
+#include "tls/SslContext.h"
 #include "tls/TlsIOHandler.h"
 
 namespace vp {
@@ -196,6 +197,21 @@ TEST(SslClientConnect, VerifyingContextTrustsTheDefaultLocationsAnew) {
   } catch (const Error& error) {
     EXPECT_NE(std::string(error.what()).find("certificate verify failed"), std::string::npos)
         << error.what();
+  }
+}
+
+// Whatever the list names, the upstream road offers the authority no suite of the old tills.
+TEST(SslClientConnect, NeverOffersRc4Or3des) {
+  for (const char* suite : {"RC4-SHA", "RC4-MD5", "DES-CBC3-SHA"}) {
+    TIdSSLOptions options;
+    options.Mode = TIdSSLMode::sslmClient;
+    options.CipherList = suite;
+    try {
+      SslContext::Create(SslLibrary::Get(), options, {});
+      ADD_FAILURE() << suite << " offered";
+    } catch (const Error& error) {
+      EXPECT_STREQ(error.what(), "SetCipher failed.") << suite;
+    }
   }
 }
 

@@ -34,7 +34,7 @@ TEST(SslLibraryLoad, RealLibraryLoadsOnceAndIsShared) {
   ASSERT_TRUE(SslLibraryFilesPresent());
   std::shared_ptr<const SslLibrary> first = SslLibrary::Get();
   EXPECT_EQ(SslLibrary::Get(), first);
-  EXPECT_NE(first->fn().SSL_CTX_new, nullptr);
+  EXPECT_NE(first->fn().SSL_CTX_new_ex, nullptr);
   EXPECT_EQ(first->TakeErrorText(), "");
 }
 
@@ -53,7 +53,7 @@ TEST(SslLibraryLoad, LibraryLackingFunctionsIsRefusedNamingEveryMissingOne) {
   EXPECT_TRUE(SslLibraryFilesPresent()) << "the files are there, only functions lack";
   Error error = InitErrorOfServer();
   EXPECT_STREQ(error.what(), "Could not load SSL library.");
-  for (const char* name : {"SSL_CTX_new", "SSL_accept", "ERR_get_error", "BIO_s_mem"})
+  for (const char* name : {"SSL_CTX_new_ex", "SSL_accept", "ERR_get_error", "BIO_s_mem"})
     EXPECT_NE(error.detail().find(name), std::string::npos) << name << " in " << error.detail();
   EXPECT_EQ(error.detail().find("OPENSSL_init_ssl"), std::string::npos) << "the stub has it";
 }
