@@ -39,8 +39,6 @@ source bench/lib.sh
 build_tools vp-bench-client vp-bench-upstream vp-bench-relay
 fetch_nginx
 prepare_proxy
-cert=$work/proxy/fakeFinaTest.crt
-key=$work/proxy/fakeFinaTest.key
 
 upstream_reuse=1
 start_upstream
@@ -65,6 +63,7 @@ free_port() {
   printf -v "$1" '%s' $next_port
   next_port=$((next_port + 1))
 }
+nginx_new_port="" nginx_reuse_port="" nginx_pool_port=""  # set by free_port
 free_port nginx_new_port
 free_port nginx_reuse_port
 free_port nginx_pool_port
