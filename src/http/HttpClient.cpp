@@ -198,7 +198,11 @@ TIdHTTP::Target TIdHTTP::ResolveTarget() const {
 }
 
 std::string TIdHTTP::PoolKey(const Target& target) const {
-  return url_.scheme + "://" + url_.host + ":" + std::to_string(target.port);
+  std::string key = url_.scheme + "://" + url_.host + ":" + std::to_string(target.port);
+  // A connection opened without checking the server's certificate must never stand in for one
+  // whose check a client asks for.
+  if (target.tls && !IOHandler->SSLOptions.VerifyMode.empty()) key += " checked";
+  return key;
 }
 
 bool TIdHTTP::Open(const Target& target) {
