@@ -5,14 +5,15 @@
 //
 //   vp-bench-client --port N --transport plain|tls1.0|tls1.2 --concurrency C
 //                   [--requests N] [--seconds S] [--host 127.0.0.1] [--latencies FILE]
-//                   [--no-tickets]
+//                   [--no-tickets] [--pause-ms MS]
 //
 // Stops after N requests or S seconds, whichever comes first, and prints one line:
 //   rps=R p50_ms=X p99_ms=Y good=G bad=B seconds=T
 // with rps counting good requests only and the percentiles taken by nearest rank over them. With
 // --latencies, the time of every good request (ms) is appended to FILE, one a line, so that runs
 // taken in rounds can be summed up. --no-tickets leaves the session ticket extension out of the
-// hello, as older clients do; a server then keeps each session in its cache instead.
+// hello, as older clients do; a server then keeps each session in its cache instead. --pause-ms
+// makes each client wait that long before each request, as a till does between receipts.
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -49,6 +50,7 @@ struct Options {
   double seconds = 10;
   std::string latencies_file;
   bool tickets = true;
+  int pause_ms = 0;
 };
 
 Transport ParseTransport(const std::string& text) {
@@ -83,13 +85,16 @@ Options ParseOptions(int argc, char** argv) {
       options.seconds = std::atof(value);
     else if (name == "--latencies")
       options.latencies_file = value;
+    else if (name == "--pause-ms")
+      options.pause_ms = std::atoi(value);
     else
       throw std::runtime_error("unknown option " + name);
   }
   if (options.port <= 0 || options.concurrency < 1 || options.requests < 1 || options.seconds <= 0)
     throw std::runtime_error(
         "usage: vp-bench-client --port N --transport plain|tls1.0|tls1.2 --concurrency C "
-        "[--requests N] [--seconds S] [--host ADDRESS] [--latencies FILE] [--no-tickets]");
+        "[--requests N] [--seconds S] [--host ADDRESS] [--latencies FILE] [--no-tickets] "
+        "[--pause-ms MS]");
   return options;
 }
 
@@ -166,6 +171,8 @@ void Worker(const Options& options, SSL_CTX* ctx, Clock::time_point deadline,
   long bad = 0;
   std::string first_error;
   while (issued.fetch_add(1) < options.requests && Clock::now() < deadline) {
+    if (options.pause_ms > 0)
+      std::this_thread::sleep_for(std::chrono::milliseconds(options.pause_ms));
     Clock::time_point start = Clock::now();
     bool good = false;
     try {

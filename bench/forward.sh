@@ -77,20 +77,7 @@ if [ $smoke -eq 0 ]; then
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends stunnel4
   fi
   stunnel=$(command -v stunnel4)
-  if [ -x /usr/sbin/nginx ]; then
-    nginx=/usr/sbin/nginx
-  else
-    unpacked=$root/$build/nginx-deb
-    if [ ! -x "$unpacked/usr/sbin/nginx" ]; then
-      mkdir -p "$unpacked"
-      (
-        cd "$work" || exit 1
-        apt-get download nginx >/dev/null 2>&1 || { apt-get update -qq && apt-get download nginx; }
-      )
-      dpkg-deb -x "$work"/nginx_*.deb "$unpacked"
-    fi
-    nginx=$unpacked/usr/sbin/nginx
-  fi
+  fetch_nginx
 fi
 
 # --- the upstream and the certificates ---------------------------------------------------------

@@ -80,6 +80,25 @@ build_tools() {
   hostile=$root/$build/bench/vp-bench-hostile
 }
 
+# fetch_nginx: nginx from Debian's package, unpacked into the build folder rather than installed,
+# so that no nginx service is ever set up or started. Sets nginx.
+fetch_nginx() {
+  if [ -x /usr/sbin/nginx ]; then
+    nginx=/usr/sbin/nginx
+    return
+  fi
+  local unpacked=$root/$build/nginx-deb
+  if [ ! -x "$unpacked/usr/sbin/nginx" ]; then
+    mkdir -p "$unpacked"
+    (
+      cd "$work" || exit 1
+      apt-get download nginx >/dev/null 2>&1 || { apt-get update -qq && apt-get download nginx; }
+    )
+    dpkg-deb -x "$work"/nginx_*.deb "$unpacked"
+  fi
+  nginx=$unpacked/usr/sbin/nginx
+}
+
 # The program in a folder of its own with a fresh certificate set, and its settings folder.
 prepare_proxy() {
   if listening $proxy_port; then
@@ -91,10 +110,12 @@ prepare_proxy() {
   cp "$build/vormetra-proxy" "$work/proxy/vormetra-proxy"
 }
 
-# start_upstream: the local HTTPS stand-in for the authority; sets upstream_pid, upstream_port.
+# start_upstream: the local HTTPS stand-in for the authority (with upstream_reuse=1, one that
+# resumes sessions and keeps connections, as real servers do); sets upstream_pid, upstream_port.
 start_upstream() {
   "$root/$build/bench/vp-bench-upstream" --cert "$work/proxy/fakeFina.crt" \
-    --key "$work/proxy/fakeFina.key" --threads 64 >"$work/upstream.out" 2>&1 &
+    --key "$work/proxy/fakeFina.key" --threads 64 --offer-reuse "${upstream_reuse:-0}" \
+    >"$work/upstream.out" 2>&1 &
   upstream_pid=$!
   pids+=("$upstream_pid")
   local i

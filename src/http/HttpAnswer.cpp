@@ -145,6 +145,14 @@ BodyFraming FramingOf(const HttpAnswerHead& head) {
   return framing;
 }
 
+bool AnswerKeepsConnection(const HttpAnswerHead& head, const BodyFraming& framing) {
+  if (framing.kind == BodyFraming::kToClose) return false;
+  const std::string connection = head.Headers.Value("Connection");
+  if (ContainsNoCase(connection, "close")) return false;
+  if (head.StatusLine.rfind("HTTP/1.0", 0) == 0) return ContainsNoCase(connection, "keep-alive");
+  return true;
+}
+
 void ReadAnswerBody(BufferedReader& reader, const BodyFraming& framing, std::string& out,
                     const BodyProgress& progress) {
   std::uint64_t total = 0;

@@ -38,6 +38,10 @@ using BodyProgress = std::function<void(std::uint64_t count)>;
 HttpAnswerHead ReadAnswerHead(BufferedReader& reader);
 // Throws kMsgBadContentLength, or kMsgAnswerTooLarge for a length we will not read.
 BodyFraming FramingOf(const HttpAnswerHead& head);
+// Whether the server lets the connection stay open after this answer: one of HTTP/1.1 unless it
+// says close, one of HTTP/1.0 only when it says keep-alive; and the body must end by its framing,
+// not with the connection.
+bool AnswerKeepsConnection(const HttpAnswerHead& head, const BodyFraming& framing);
 // Appends the body bytes, unchanged, to out.
 void ReadAnswerBody(BufferedReader& reader, const BodyFraming& framing, std::string& out,
                     const BodyProgress& progress);

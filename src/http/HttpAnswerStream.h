@@ -32,6 +32,7 @@ class CappedIOHandler final : public IOHandler {
   void Write(std::string_view data) override { inner_.Write(data); }
   bool WaitReadable(int timeout_ms) override { return inner_.WaitReadable(timeout_ms); }
   platform::Socket& socket() override { return inner_.socket(); }
+  std::uint64_t received() const { return received_; }
 
  private:
   IOHandler& inner_;

@@ -1,4 +1,4 @@
-// One POST over a fresh connection per request, redirects included.
+// One POST per call, redirects included, on a new connection or one the pool kept.
 #include "http/HttpClient.h"
 
 #include <algorithm>
@@ -48,6 +48,11 @@ HttpAnswerHead ReadFinalHead(BufferedReader& reader, int timeout_ms) {
   }
 }
 
+// A connection that ended under our request: closed or reset by the server, not timed out.
+bool IsConnectionLoss(const Error& error) {
+  return error.kind() == ErrorKind::kConnectionClosed || error.kind() == ErrorKind::kSocket;
+}
+
 }  // namespace
 
 struct TIdHTTP::Target {
@@ -62,6 +67,7 @@ TIdHTTP::~TIdHTTP() { Disconnect(); }
 void TIdHTTP::Post(const std::string& url, std::string_view body, std::string& answer) {
   Disconnect();
   expired_ = false;
+  retried_ = false;
   try {
     Watch watch(DeadlineIn(Timeouts.post_ms), [this] { Expire(); });
     PostWithin(url, body, answer);
@@ -91,7 +97,7 @@ void TIdHTTP::PostWithin(const std::string& url, std::string_view body, std::str
       url_.scheme = AsciiLowerCopy(url_.scheme);
       std::string next;
       bool done = Exchange(method, body, with_body, answer, next, redirects);
-      Disconnect();
+      Release();
       if (done) break;
       // A 303 asks for the result with a GET; every other redirect repeats the POST.
       if (response_code_ == 303) {
@@ -114,11 +120,38 @@ void TIdHTTP::PostWithin(const std::string& url, std::string_view body, std::str
 bool TIdHTTP::Exchange(const std::string& method, std::string_view body, bool with_body,
                        std::string& answer, std::string& next_url, int& redirects) {
   Target target = ResolveTarget();
+  const bool reused = Open(target);
+  try {
+    return ExchangeOn(target, method, body, with_body, answer, next_url, redirects);
+  } catch (const Error& error) {
+    if (!reused || answer_begun_ || retried_ || interrupted_ || !IsConnectionLoss(error)) throw;
+  }
+  // A server closes an idle connection when it likes; the close may cross our request on the
+  // way. Nothing of an answer came, so the request goes once more, on a connection of its own.
+  retried_ = true;
+  Disconnect();
   Connect(target);
-  SendRequest(method, body, with_body, target);
+  return ExchangeOn(target, method, body, with_body, answer, next_url, redirects);
+}
 
+bool TIdHTTP::ExchangeOn(const Target& target, const std::string& method, std::string_view body,
+                         bool with_body, std::string& answer, std::string& next_url,
+                         int& redirects) {
+  keep_ = false;
+  answer_begun_ = false;
+  SendRequest(method, body, with_body, target);
   CappedIOHandler capped(*io_, kMaxAnswerBytes + kAnswerFramingAllowance);
   BufferedReader reader(capped);
+  try {
+    return ReadAnswer(reader, answer, next_url, redirects);
+  } catch (...) {
+    answer_begun_ = capped.received() > 0;
+    throw;
+  }
+}
+
+bool TIdHTTP::ReadAnswer(BufferedReader& reader, std::string& answer, std::string& next_url,
+                         int& redirects) {
   HttpAnswerHead head = ReadFinalHead(reader, Timeouts.socket_ms);
   response_code_ = head.Code;
   auto progress = [this](std::uint64_t count) {
@@ -138,6 +171,8 @@ bool TIdHTTP::Exchange(const std::string& method, std::string_view body, bool wi
                                          ? static_cast<std::int64_t>(framing.length)
                                          : 0);
     ReadAnswerBody(reader, framing, answer, progress);
+    // Bytes beyond the answer belong to nothing we asked for.
+    keep_ = AnswerKeepsConnection(head, framing) && reader.Buffered() == 0;
     return true;
   }
   // The status is the failure; a body that cannot be read whole does not change that.
@@ -162,24 +197,67 @@ TIdHTTP::Target TIdHTTP::ResolveTarget() const {
   return target;
 }
 
+std::string TIdHTTP::PoolKey(const Target& target) const {
+  std::string key = url_.scheme + "://" + url_.host + ":" + std::to_string(target.port);
+  // A connection opened without checking the server's certificate must never stand in for one
+  // whose check a client asks for.
+  if (target.tls && !IOHandler->SSLOptions.VerifyMode.empty()) key += " checked";
+  return key;
+}
+
+bool TIdHTTP::Open(const Target& target) {
+  if (Pool) {
+    if (std::unique_ptr<UpstreamConnection> kept = Pool->Take(PoolKey(target))) {
+      // The bounds of this post, which may differ from those of the post that opened it.
+      kept->socket.SetTimeouts(Timeouts.socket_ms, Timeouts.socket_ms);
+      Adopt(std::move(kept));
+      return true;
+    }
+  }
+  Connect(target);
+  return false;
+}
+
 void TIdHTTP::Connect(const Target& target) {
   const int timeout_ms = Timeouts.socket_ms;
-  platform::Socket socket =
+  auto connection = std::make_unique<UpstreamConnection>();
+  connection->key = PoolKey(target);
+  connection->socket =
       platform::Socket::ConnectTcp(url_.host, target.port, timeout_ms, interrupted_);
-  if (!target.tls) socket.SetTimeouts(timeout_ms, timeout_ms);  // the TLS layer sets its own
-  {
-    std::lock_guard<std::mutex> lock(socket_mutex_);
-    socket_ = std::move(socket);
-    if (interrupted_) socket_.Interrupt();
-  }
   if (!target.tls) {
-    io_ = &plain_io_;
+    connection->socket.SetTimeouts(timeout_ms, timeout_ms);  // the TLS layer sets its own
+    connection->io = std::make_unique<PlainIOHandler>(connection->socket);
+    Adopt(std::move(connection));
     return;
   }
-  tls_io_ = IOHandler->ConnectTls(socket_, url_.host);
+  Adopt(std::move(connection));  // before the handshake, so that Interrupt reaches it
+  connection_->io = IOHandler->ConnectTls(connection_->socket, url_.host,
+                                          Pool ? &Pool->Sessions() : nullptr, connection_->key);
   // The TLS layer sets its own fixed timeouts; only a shortened test bound differs from them.
-  if (timeout_ms != kUpstreamTimeoutMs) socket_.SetTimeouts(timeout_ms, timeout_ms);
-  io_ = tls_io_.get();
+  if (timeout_ms != kUpstreamTimeoutMs) connection_->socket.SetTimeouts(timeout_ms, timeout_ms);
+  io_ = connection_->io.get();
+}
+
+void TIdHTTP::Adopt(std::unique_ptr<UpstreamConnection> connection) {
+  std::lock_guard<std::mutex> lock(socket_mutex_);
+  connection_ = std::move(connection);
+  io_ = connection_->io.get();
+  if (interrupted_) connection_->socket.Interrupt();
+}
+
+void TIdHTTP::Release() {
+  std::unique_ptr<UpstreamConnection> kept;
+  {
+    // An interrupted socket is dead for good; one kept now would fail its next post.
+    std::lock_guard<std::mutex> lock(socket_mutex_);
+    if (keep_ && Pool && !interrupted_ && connection_) {
+      kept = std::move(connection_);
+      io_ = nullptr;
+    }
+  }
+  keep_ = false;
+  if (kept) Pool->Put(std::move(kept));
+  Disconnect();
 }
 
 void TIdHTTP::SendRequest(const std::string& method, std::string_view body, bool with_body,
@@ -187,7 +265,7 @@ void TIdHTTP::SendRequest(const std::string& method, std::string_view body, bool
   TIdHTTPRequest request;
   request.Method = method;
   request.Target = RequestTargetOf(url_);
-  if (!target.tls) request.Connection = "keep-alive";
+  if (!target.tls || Pool) request.Connection = "keep-alive";
   if (with_body) request.ContentLength = body.size();
   request.Host = HostHeaderOf(url_, target.port);
   if (OnBeforeRequest) OnBeforeRequest(request);
@@ -223,14 +301,14 @@ void TIdHTTP::ReportWork(TWorkMode mode, std::int64_t count) const {
 void TIdHTTP::Interrupt() {
   std::lock_guard<std::mutex> lock(socket_mutex_);
   interrupted_ = true;
-  if (socket_.valid()) socket_.Interrupt();
+  if (connection_) connection_->socket.Interrupt();
 }
 
 void TIdHTTP::Disconnect() {
-  io_ = nullptr;
-  tls_io_.reset();
+  std::unique_ptr<UpstreamConnection> closing;
   std::lock_guard<std::mutex> lock(socket_mutex_);
-  socket_.Close();
+  closing = std::move(connection_);
+  io_ = nullptr;
 }
 
 }  // namespace vp

@@ -1,5 +1,6 @@
 // The upstream HTTP client: one HTTP/1.0 POST per call over plain TCP or TLS, redirects followed,
-// the answer body handed back only for a 2xx status.
+// the answer body handed back only for a 2xx status. With a pool, connections are kept between
+// posts and TLS sessions resumed.
 #pragma once
 
 #include <atomic>
@@ -11,7 +12,9 @@
 #include <string_view>
 
 #include "http/HttpClientRequest.h"
+#include "http/UpstreamPool.h"
 #include "http/UrlSplit.h"
+#include "io/BufferedReader.h"
 #include "io/IOHandler.h"
 #include "platform/Socket.h"
 #include "tls/SslClientIOHandler.h"
@@ -56,6 +59,14 @@ class TIdHTTP {
   // The TLS transport, needed for "https" URLs only. Owned.
   std::unique_ptr<TIdSSLIOHandlerSocketOpenSSL> IOHandler;
 
+  // When set, each request asks to keep its connection, a connection whose answer allows it goes
+  // back to the pool after the post, and a post takes a kept connection to its target before it
+  // opens one; TLS sessions are resumed through the pool's cache. A kept connection that fails
+  // before any byte of the answer has come is given up and the request sent once more on a new
+  // one (a server may close an idle connection just as our request travels); a new connection's
+  // failure is never repeated.
+  std::shared_ptr<UpstreamPool> Pool;
+
   // Runs last while each request is prepared, after Host has been set from the URL.
   std::function<void(TIdHTTPRequest& request)> OnBeforeRequest;
   // The upload of the body, then the download of each answer body: its total (0 when unknown),
@@ -89,8 +100,20 @@ class TIdHTTP {
   // Returns true when the answer ends the post (body taken, or the redirect limit reached).
   bool Exchange(const std::string& method, std::string_view body, bool with_body,
                 std::string& answer, std::string& next_url, int& redirects);
+  // One request and its answer on the open connection.
+  bool ExchangeOn(const Target& target, const std::string& method, std::string_view body,
+                  bool with_body, std::string& answer, std::string& next_url, int& redirects);
+  bool ReadAnswer(BufferedReader& reader, std::string& answer, std::string& next_url,
+                  int& redirects);
   Target ResolveTarget() const;
+  std::string PoolKey(const Target& target) const;
+  // A kept connection to the target when the pool has one (returns true), else a new one.
+  bool Open(const Target& target);
   void Connect(const Target& target);
+  // Makes connection the open one; an interruption already asked for reaches it at once.
+  void Adopt(std::unique_ptr<UpstreamConnection> connection);
+  // After an answer: the connection goes back to the pool when the answer allows it, else closes.
+  void Release();
   void SendRequest(const std::string& method, std::string_view body, bool with_body,
                    const Target& target);
   void ReportWork(TWorkMode mode, std::int64_t count) const;
@@ -100,13 +123,14 @@ class TIdHTTP {
 
   UrlParts url_;
   int response_code_ = 0;
-  std::mutex socket_mutex_;  // the socket's life against Interrupt from another thread
+  std::mutex socket_mutex_;  // the connection's life against Interrupt from another thread
   std::atomic<bool> interrupted_{false};
   std::atomic<bool> expired_{false};
-  platform::Socket socket_;
-  PlainIOHandler plain_io_{socket_};
-  std::unique_ptr<vp::IOHandler> tls_io_;
+  std::unique_ptr<UpstreamConnection> connection_;  // guarded by socket_mutex_ where it changes
   vp::IOHandler* io_ = nullptr;
+  bool keep_ = false;          // the last answer left the connection fit to be kept
+  bool answer_begun_ = false;  // a byte of the current answer has arrived
+  bool retried_ = false;       // this post has been sent once more already
 };
 
 }  // namespace vp

@@ -27,6 +27,8 @@ class BufferedReader {
   void ReadToEnd(std::string& out);
   // Bytes already buffered, or the socket readable within timeout_ms.
   bool HasInput(int timeout_ms);
+  // Bytes read from the stream that no read has taken yet.
+  std::size_t Buffered() const { return buffer_.size() - start_; }
 
   IOHandler& io() { return io_; }
 

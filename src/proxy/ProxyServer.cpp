@@ -62,6 +62,7 @@ std::string AppFilePath(const std::string& name) {
 TProxyServer::TProxyServer(std::uint16_t port, TInitialState initial)
     : forwards_(std::make_unique<Forwards>()),
       log_(std::make_unique<ForwardLog>(ForwardLog::DefaultFolder())),
+      upstreams_(std::make_shared<UpstreamPool>()),
       listener_(std::make_unique<TIdHTTPServer>()),
       tls_handler_(std::make_unique<TIdServerIOHandlerSSLOpenSSL>()),
       settings_(std::make_unique<TProxySettings>()),
@@ -97,6 +98,8 @@ std::uint16_t TProxyServer::ListeningPortForTesting() const { return listener_->
 void TProxyServer::StopListener() {
   forwards_->InterruptAll();
   listener_->SetActive(false);
+  // Every forward has ended with the listener's threads, so none can put a connection back.
+  upstreams_->Clear();
   forwards_->Reopen();
 }
 
@@ -142,7 +145,9 @@ void TProxyServer::HandleRequest(TIdContext& context, TIdHTTPRequestInfo& reques
     ServeRootCertificate(context, response);
     return;
   }
-  switch (settings_->Mode.load()) {
+  const int mode = settings_->Mode.load();
+  if (pooled_mode_.exchange(mode) != mode) upstreams_->Clear();
+  switch (mode) {
     case kModeHttp:
       if (path == kPathTest)
         ForwardRequest(settings_->URLTest.get(), "", false, response, request);
@@ -207,6 +212,7 @@ void TProxyServer::ForwardRequest(const std::string& url, const std::string& hos
   try {
     TKesHttp http;
     http.Http->Timeouts = UpstreamTimeouts;
+    http.Http->Pool = upstreams_;
     http.HostHeader = host_text;
     http.DisablePeerVerification();
     if (!forwards_->Enter(http)) {

@@ -2,12 +2,14 @@
 // settings, and routes every request by mode and path.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
 
 #include "http/HttpClient.h"
 #include "http/HttpRecords.h"
+#include "http/UpstreamPool.h"
 #include "proxy/ForwardLog.h"
 
 namespace vp {
@@ -73,6 +75,8 @@ class TProxyServer {
 
   // The port actually listened on (for tests that ask for port 0).
   std::uint16_t ListeningPortForTesting() const;
+  // The upstream connections and TLS sessions kept between forwards.
+  UpstreamPool& UpstreamPoolForTesting() { return *upstreams_; }
 
  private:
   class Forwards;
@@ -87,9 +91,13 @@ class TProxyServer {
   // connections, so nobody could receive their answers, and the stop would wait for them.
   void StopListener();
 
-  // Declared before the listener, whose connection threads use it until they have ended.
+  // Declared before the listener, whose connection threads use them until they have ended.
   std::unique_ptr<Forwards> forwards_;
   std::unique_ptr<ForwardLog> log_;  // also used by the connection threads
+  // Emptied by every stop (and so by every apply), and when the mode the requests are routed by
+  // changes, so that nothing made under one set of settings serves the next.
+  std::shared_ptr<UpstreamPool> upstreams_;
+  std::atomic<int> pooled_mode_{0};
   std::unique_ptr<TIdHTTPServer> listener_;
   std::unique_ptr<TIdServerIOHandlerSSLOpenSSL> tls_handler_;
   std::unique_ptr<TProxySettings> settings_;

@@ -7,6 +7,7 @@
 
 #include "base/Error.h"
 #include "tls/SslContext.h"
+#include "tls/SslSessionCache.h"
 #include "tls/TlsIOHandler.h"
 
 namespace vp {
@@ -73,7 +74,9 @@ TIdSSLIOHandlerSocketOpenSSL::~TIdSSLIOHandlerSocketOpenSSL() {
 }
 
 std::unique_ptr<IOHandler> TIdSSLIOHandlerSocketOpenSSL::ConnectTls(platform::Socket& socket,
-                                                                    const std::string& host) {
+                                                                    const std::string& host,
+                                                                    SslSessionCache* sessions,
+                                                                    const std::string& peer) {
   if (SSLOptions.Mode == TIdSSLMode::sslmUnassigned) SSLOptions.Mode = TIdSSLMode::sslmClient;
   SslContextCallbacks callbacks;
   if (OnStatusInfoEx) callbacks.info = &InfoCallback;
@@ -88,7 +91,11 @@ std::unique_ptr<IOHandler> TIdSSLIOHandlerSocketOpenSSL::ConnectTls(platform::So
   connection->KeepAlive(link_);
   connection->SetAppData(link_.get());
   connection->SetServerName(host);
+  if (!SSLOptions.VerifyMode.empty()) sessions = nullptr;
+  const std::string key = peer + "|" + host;
+  if (sessions) sessions->Offer(*connection, key);
   connection->Handshake();
+  if (sessions) sessions->Keep(*connection, key);
   return connection;
 }
 

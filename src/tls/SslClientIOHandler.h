@@ -18,6 +18,7 @@ using SslConnectionHandle = void*;   // SSL*
 using SslCertificateHandle = void*;  // X509*
 
 struct SslClientEventLink;
+class SslSessionCache;
 
 class TIdSSLIOHandlerSocketOpenSSL {
  public:
@@ -40,7 +41,12 @@ class TIdSSLIOHandlerSocketOpenSSL {
   // and send timeouts on the socket; the client's hello names host as the server (none when it is
   // empty). Throws "Could not load SSL library.", a context error, or "Error connecting with
   // SSL." plus a line break and the library's text. The socket must outlive the result.
-  std::unique_ptr<IOHandler> ConnectTls(platform::Socket& socket, const std::string& host);
+  // With sessions, a session kept under peer (the address connected to) and host is offered, and
+  // the new one kept; only while VerifyMode is empty, since a resumed handshake checks no
+  // certificate and a session made without checks must never stand in for a check.
+  std::unique_ptr<IOHandler> ConnectTls(platform::Socket& socket, const std::string& host,
+                                        SslSessionCache* sessions = nullptr,
+                                        const std::string& peer = {});
 
   // Replaces the 30000 ms socket timeouts in tests.
   void SetSocketTimeoutForTesting(int timeout_ms) { socket_timeout_ms_ = timeout_ms; }

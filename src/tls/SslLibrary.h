@@ -36,6 +36,7 @@ struct X509_NAME_STACK;  // STACK_OF(X509_NAME)
 struct EVP_PKEY;
 struct EVP_PKEY_CTX;
 struct EVP_CIPHER;
+struct SSL_SESSION;
 struct OPENSSL_INIT_SETTINGS;
 struct OSSL_LIB_CTX;
 struct ASN1_STRING;  // also ASN1_INTEGER and ASN1_TIME
@@ -143,7 +144,14 @@ inline constexpr std::size_t kX509v3CtxSize = 256;
   X(void*, SSL_get_ex_data, (const openssl::SSL* ssl, int index))                                  \
   X(int, SSL_get_ex_data_X509_STORE_CTX_idx, ())                                                   \
   X(const char*, SSL_get_servername, (const openssl::SSL* ssl, int type))                          \
-  X(const char*, SSL_get_version, (const openssl::SSL* ssl))
+  X(const char*, SSL_get_version, (const openssl::SSL* ssl))                                       \
+  /* Client-side resumption: a finished handshake's session (a new reference), offered again */    \
+  /* on the next connection to the same peer. */                                                   \
+  X(openssl::SSL_SESSION*, SSL_get1_session, (openssl::SSL* ssl))                                  \
+  X(int, SSL_set_session, (openssl::SSL* ssl, openssl::SSL_SESSION* session))                      \
+  X(int, SSL_SESSION_is_resumable, (const openssl::SSL_SESSION* session))                          \
+  X(void, SSL_SESSION_free, (openssl::SSL_SESSION* session))                                       \
+  X(int, SSL_session_reused, (const openssl::SSL* ssl))
 
 #define VP_CRYPTO_FUNCTIONS(X)                                                                     \
   X(openssl::OSSL_LIB_CTX*, OSSL_LIB_CTX_new, ())                                                  \

@@ -84,7 +84,10 @@ void TlsIOHandler::Negotiate() {
     lib_.ClearErrors();
     int ret = HandshakeStep();
     if (ret == 1) {
-      FlushOutput();
+      // A client that resumed a session speaks last (its Finished), and its request follows at
+      // once: sent apart, the request would wait for the Finished to be acknowledged (Nagle), a
+      // round trip away. The first write, read or wait sends both together.
+      if (role_ == TlsRole::kServer) FlushOutput();
       return;
     }
     int error = fn_.SSL_get_error(ssl_.get(), ret);
@@ -152,6 +155,7 @@ void TlsIOHandler::Write(std::string_view data) {
 }
 
 bool TlsIOHandler::WaitReadable(int timeout_ms) {
+  FlushOutput();  // the peer may be waiting for what we still hold
   if (fn_.SSL_pending(ssl_.get()) > 0) return true;
   if (fn_.BIO_ctrl_pending(input_) > 0) {
     // Bytes already received may complete a record; looking costs no socket call.

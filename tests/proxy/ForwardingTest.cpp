@@ -104,6 +104,18 @@ TEST_F(ForwardingTest, EmptyBodyIsForwardedAndNoBodyIsRefused) {
   EXPECT_EQ(upstream.Requests().size(), 1u);
 }
 
+TEST_F(ForwardingTest, StopClosesTheKeptUpstreamConnections) {
+  TestUpstream upstream({{HttpAnswer(200, "OK", "kept"), true}});
+  StartForwardingTo(upstream.Url("/FiskalizacijaServiceTest"));
+  EXPECT_EQ(Send(PostRequest("/FiskalizacijaServiceTest", "<a/>")).body, "kept");
+  EXPECT_EQ(proxy->UpstreamPoolForTesting().IdleCount(), 1u);
+
+  proxy->SetActive(false);
+
+  EXPECT_EQ(proxy->UpstreamPoolForTesting().IdleCount(), 0u);
+  EXPECT_TRUE(upstream.WaitForClientCloses(1));
+}
+
 TEST_F(ForwardingTest, EveryUpstreamFailureGivesTheEmptyAnswer) {
   struct Row {
     const char* description;

@@ -105,8 +105,9 @@ TEST_P(TlsModeEndToEnd, ForwardsBodyByAddressNamingTheRealHost) {
   EXPECT_EQ(got.Header("Content-Length"), std::to_string(answer.size()));
   ASSERT_TRUE(upstream.WaitForRequests(1));
   EXPECT_EQ(upstream.Requests().at(0),
-            std::string("POST ") + c.path + " HTTP/1.0\r\n" + "Content-Length: " +
-                std::to_string(body.size()) + "\r\n" + "Host: " + c.host + "\r\n" +
+            std::string("POST ") + c.path + " HTTP/1.0\r\n" + "Connection: keep-alive\r\n" +
+                "Content-Length: " + std::to_string(body.size()) + "\r\n" + "Host: " + c.host +
+                "\r\n" +
                 "Accept: text/html,application/xhtml+xml,application/xml;q=0.9,*/*;q=0.8\r\n"
                 "Accept-Encoding: identity\r\n"
                 "User-Agent: Mozilla/3.0 (compatible; Indy Library)\r\n\r\n" +

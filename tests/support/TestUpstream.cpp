@@ -91,8 +91,14 @@ std::string TestUpstream::Url(const std::string& path, const std::string& scheme
 std::vector<std::string> TestUpstream::Requests() const {
   std::lock_guard<std::mutex> lock(mutex_);
   std::vector<std::string> done;
-  for (const std::string& request : requests_) done.push_back(request);
+  for (const auto& connection : requests_)
+    done.insert(done.end(), connection.begin(), connection.end());
   return done;
+}
+
+std::size_t TestUpstream::Connections() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return requests_.size();
 }
 
 bool TestUpstream::WaitForRequests(std::size_t count, int timeout_ms) const {
@@ -134,7 +140,7 @@ void TestUpstream::AcceptLoop() {
     if (stopping_) return;
     connections_.push_back(Connection{std::move(socket), {}});
     Connection& connection = connections_.back();
-    requests_.emplace_back();
+    requests_.emplace_back(1);
     connection.thread = std::thread([this, &connection, index] { Serve(connection, index); });
   }
 }
@@ -147,6 +153,12 @@ void TestUpstream::Serve(Connection& connection, std::size_t index) {
     std::unique_ptr<IOHandler> io = factory_(connection.socket);
     if (reply && !reply->answer_before_request) Record(index, ReadRequest(*io));
     if (reply && !reply->bytes.empty()) io->Write(reply->bytes);
+    for (std::size_t i = 0; reply && i < reply->more.size(); ++i) {
+      std::string request = ReadRequest(*io);
+      if (request.empty()) break;  // the client closed it
+      Record(index, std::move(request));
+      if (!reply->more[i].empty()) io->Write(reply->more[i]);
+    }
     if (reply) Linger(*io, *reply);
   } catch (const std::exception&) {
     // The client went away or Stop() interrupted us; what arrived is recorded already.
@@ -181,7 +193,11 @@ std::string TestUpstream::ReadRequest(IOHandler& io) {
 void TestUpstream::Record(std::size_t index, std::string request) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    requests_[index] = std::move(request);
+    std::vector<std::string>& connection = requests_[index];
+    if (connection.size() == 1 && connection[0].empty())
+      connection[0] = std::move(request);
+    else
+      connection.push_back(std::move(request));
     ++recorded_;
   }
   changed_.notify_all();
@@ -250,9 +266,11 @@ TlsUpstreamTransport::TlsUpstreamTransport(Chain chain) {
 }
 
 TestUpstream::IOFactory TlsUpstreamTransport::Factory() {
-  return [context = context_](platform::Socket& socket) -> std::unique_ptr<IOHandler> {
+  return [context = context_,
+          resumed = resumed_](platform::Socket& socket) -> std::unique_ptr<IOHandler> {
     auto connection = std::make_unique<TlsIOHandler>(context, socket, TlsRole::kServer);
     connection->Handshake();
+    if (context->library().fn().SSL_session_reused(connection->connection()) == 1) ++*resumed;
     return connection;
   };
 }

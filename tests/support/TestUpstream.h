@@ -4,6 +4,7 @@
 // speak TLS.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -27,6 +28,9 @@ struct UpstreamReply {
   int drip_ms = 0;                     // then one more byte every drip_ms, until the peer goes
   bool endless = false;                // then bytes without end, as fast as the peer takes them
   bool reset = false;                  // then close with a reset (RST) instead of an orderly end
+  // Before the tail above: the same connection reads one more request for each entry and sends
+  // it (nothing for an empty one), as a server that keeps its connections does.
+  std::vector<std::string> more = {};
 };
 
 // Answer texts for the script.
@@ -51,9 +55,11 @@ class TestUpstream {
   // "<scheme>://127.0.0.1:<port><path>"
   std::string Url(const std::string& path, const std::string& scheme = "http") const;
 
-  // The bytes each connection received, in the order of acceptance: the head and as much of the
-  // body as its Content-Length announced (or as arrived before the peer closed).
+  // The bytes of each request, by connection in the order of acceptance, then in the order of
+  // arrival: the head and as much of the body as its Content-Length announced (or as arrived
+  // before the peer closed). A connection that received nothing counts as one empty request.
   std::vector<std::string> Requests() const;
+  std::size_t Connections() const;
   // Waits at most timeout_ms until count requests have been recorded.
   bool WaitForRequests(std::size_t count, int timeout_ms = 5000) const;
   // Waits at most timeout_ms until count connections that hung, dripped or streamed without end
@@ -89,7 +95,7 @@ class TestUpstream {
   mutable std::condition_variable changed_;
   bool stopping_ = false;
   std::list<Connection> connections_;
-  std::vector<std::string> requests_;
+  std::vector<std::vector<std::string>> requests_;  // by connection
   std::size_t recorded_ = 0;
   std::size_t client_closes_ = 0;
 };
@@ -106,9 +112,12 @@ class TlsUpstreamTransport {
   TlsUpstreamTransport& operator=(const TlsUpstreamTransport&) = delete;
 
   TestUpstream::IOFactory Factory();
+  // Handshakes that resumed an earlier session (by ticket or session ID).
+  int ResumedHandshakes() const { return resumed_->load(); }
 
  private:
   std::shared_ptr<SslContext> context_;
+  std::shared_ptr<std::atomic<int>> resumed_ = std::make_shared<std::atomic<int>>(0);
 };
 
 }  // namespace vp::test
