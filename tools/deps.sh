@@ -17,9 +17,13 @@ if [ "${1:-}" = "--run-only" ]; then
   run_only=true
   packages=(cmake ninja-build g++ make libssl3 openssl curl)
 elif bash "$(dirname "$0")/probe-32bit.sh" >/dev/null; then
-  # This kernel runs 32-bit programs, so the Wine run covers the 32-bit product too.
+  # This kernel runs 32-bit programs, so the Wine run covers the 32-bit product with wine32.
   packages+=(wine32:i386)
   i386=true
+else
+  # It cannot: the 32-bit product runs under Wine 10's WoW64 mode, from a Debian trixie chroot
+  # that tools/wine-wow64.sh makes with debootstrap.
+  packages+=(debootstrap)
 fi
 
 sudo=""
