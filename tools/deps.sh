@@ -20,9 +20,9 @@ elif bash "$(dirname "$0")/probe-32bit.sh" >/dev/null; then
   # This kernel runs 32-bit programs, so the Wine run covers the 32-bit product with wine32.
   packages+=(wine32:i386)
   i386=true
-else
-  # It cannot: the 32-bit product runs under Wine 10's WoW64 mode, from a Debian trixie chroot
-  # that tools/wine-wow64.sh makes with debootstrap.
+elif bash "$(dirname "$0")/probe-wow64.sh" >/dev/null; then
+  # It runs 32-bit code in 64-bit programs only: the 32-bit product runs under Wine 10's WoW64
+  # mode, from a Debian trixie chroot that tools/wine-wow64.sh makes with debootstrap.
   packages+=(debootstrap)
 fi
 
