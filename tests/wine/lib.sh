@@ -37,6 +37,8 @@ set -uo pipefail
 
 VP_FAILURES=0
 declare -A VP_PIDS=()
+# The Windows program (file name, then its arguments) each started name runs, for finding it.
+declare -A VP_PROGRAMS=()
 
 vp_log() { echo "    $*"; }
 
@@ -113,6 +115,28 @@ vp_start_program() {
   (cd "$VP_APP_DIR" && WINEDEBUG=$WINEDEBUG,trace+msgbox \
     exec "$WINE" "$(vp_windows_path "$VP_APP_EXE")" "$@") >"$VP_WORK/$name.log" 2>&1 &
   VP_PIDS[$name]=$!
+  VP_PROGRAMS[$name]="$(basename "$VP_APP_EXE")${*:+ $*}"
+}
+
+# vp_program_pid NAME: the pid of the Windows program itself, which a signal must reach. Under
+# Wine's WoW64 mode the process started is `start.exe /exec`, which starts the 32-bit program as
+# a process of its own (that start.exe waits for and whose exit code it ends with); that one is
+# found by its command line, the newest if there are several.
+vp_program_pid() {
+  local pid=${VP_PIDS[$1]} program=${VP_PROGRAMS[$1]:-} command other
+  command=$(ps -o args= -p "$pid" 2>/dev/null)
+  if [ -z "$program" ] || [[ "$command" != *start.exe* ]]; then
+    echo "$pid"
+    return
+  fi
+  local file=${program%% *} arguments=${program#"${program%% *}"}
+  while read -r other command; do
+    if [[ "$command" != *start.exe* && "$command" == *"$file"* && "$command" == *"$arguments" ]]; then
+      echo "$other"
+      return
+    fi
+  done < <(ps -eo pid=,args= --sort=-start_time)
+  echo "$pid"
 }
 
 # vp_message_boxes NAME: the texts of the message boxes the program has shown so far, one a line
@@ -156,9 +180,11 @@ vp_wait_exit() {
 vp_stop() {
   local name=$1 seconds=${2:-15}
   [ -n "${VP_PIDS[$name]:-}" ] || return 0
-  kill -INT "${VP_PIDS[$name]}" 2>/dev/null
+  local program
+  program=$(vp_program_pid "$name")
+  kill -INT "$program" 2>/dev/null
   if ! vp_wait_exit "$name" "$seconds"; then
-    kill -KILL "${VP_PIDS[$name]}" 2>/dev/null
+    kill -KILL "$program" "${VP_PIDS[$name]}" 2>/dev/null
     wait "${VP_PIDS[$name]}" 2>/dev/null
     unset "VP_PIDS[$name]"
     VP_EXIT=running
@@ -297,6 +323,7 @@ vp_start_tool() {
   local name=$1 tool=$2
   shift 2
   vp_start "$name" "$WINE" "$VP_TEST_TOOLS/$tool.exe" "$@"
+  VP_PROGRAMS[$name]="$tool.exe${*:+ $*}"
 }
 
 # vp_no_window TITLE SECONDS: true when no visible window of that title shows up within SECONDS.
