@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # Wine 10 from Debian trixie in a chroot of its own, for running the 32-bit (i686) Windows build
-# where the kernel cannot execute 32-bit programs: Wine 10's WoW64 mode runs 32-bit Windows code
-# with 64-bit Linux code only. Debian 12's Wine 8 cannot (its WoW64 fails in WS2_32's start-up).
+# where wine32 cannot: Wine 10's WoW64 mode runs 32-bit Windows programs with 64-bit Linux code
+# only. It still runs their code in the processor's 32-bit mode, which the kernel must allow inside
+# a 64-bit program (tools/probe-wow64.sh). Debian 12's Wine 8 is not enough: its WoW64 mode was
+# seen to fail in WS2_32's start-up.
 #
 # The chroot is a trixie minbase with wine64, fonts-wine, the Croatian locale, and the i386-windows
 # folder of libwine:i386 (the 32-bit Windows half of Wine; none of its Linux code). Made once per
 # machine in $VORMETRA_CACHE/wine-trixie (VORMETRA_CACHE as tools/openssl-win.sh picks it); about
-# 3 GB. Only Wine runs inside: the checks' own tools (xdotool, ImageMagick, curl, python3) run on
+# 2 GB. Only Wine runs inside: the checks' own tools (xdotool, ImageMagick, curl, python3) run on
 # the host and reach Wine's windows and sockets through the X socket and the network, which the
 # chroot shares.
 #
@@ -101,7 +103,7 @@ make_chroot() {
     exit 1
   fi
   local started=$SECONDS
-  log "making the Debian $suite chroot $chroot_dir (a few minutes, about 3 GB)"
+  log "making the Debian $suite chroot $chroot_dir (a few minutes, about 2 GB)"
   # Its own namespace too: debootstrap mounts proc and sys in the target while it works.
   $sudo unshare --mount --propagation private \
     debootstrap --variant=minbase "$suite" "$building" "$mirror" >&2
@@ -120,6 +122,7 @@ make_chroot() {
     set -e
     version=$(dpkg-query -W -f="\${Version}" libwine)
     mkdir -p /var/tmp/vormetra-libwine-i386
+    chown _apt /var/tmp/vormetra-libwine-i386
     cd /var/tmp/vormetra-libwine-i386
     rm -rf ./*
     apt-get download -qq "libwine:i386=$version"
