@@ -46,7 +46,8 @@ chroot_dir=$cache/wine-$suite
 ready_file=$chroot_dir/.vormetra-ready
 
 sudo=""
-[ "$(id -u)" -ne 0 ] && sudo="sudo"
+# -E: Wine inside needs the caller's WINEPREFIX, DISPLAY and the rest.
+[ "$(id -u)" -ne 0 ] && sudo="sudo -E"
 
 is_ready() { [ -f "$ready_file" ] && [ "$(cat "$ready_file")" = "$recipe" ]; }
 
