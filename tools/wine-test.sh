@@ -250,7 +250,7 @@ elif wow64_reason=$(bash tools/probe-wow64.sh); then
     result=1
   fi
 else
-  reason=$(bash tools/probe-32bit.sh)
+  reason=$(bash tools/probe-32bit.sh) || true
   echo "== Windows i686 build (build/win32): Wine run skipped: ${reason:-wine32 is missing}," \
     "and $wow64_reason, which Wine's WoW64 needs"
 fi
