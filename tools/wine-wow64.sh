@@ -27,7 +27,7 @@ checkout=$(dirname "$tools")
 suite=trixie
 mirror=${VORMETRA_DEBIAN_MIRROR:-http://deb.debian.org/debian}
 # What the chroot holds; a chroot made from another recipe is made again.
-recipe="1 $suite wine64 fonts-wine locales hr_HR.UTF-8 libwine:i386/i386-windows"
+recipe="2 $suite wine64 fonts-wine locales hr_HR.UTF-8 libwine:i386/i386-windows wine32:i386 qemu-user"
 
 log() { echo "wine-wow64: $*" >&2; }
 
@@ -51,19 +51,34 @@ sudo=""
 
 is_ready() { [ -f "$ready_file" ] && [ "$(cat "$ready_file")" = "$recipe" ]; }
 
+# The binfmt_misc entry that hands every 32-bit x86 ELF program to qemu-i386 (qemu's own magic and
+# mask; F: the interpreter is opened once, here, so it need not exist where the program runs).
+i386_binfmt=':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00'
+i386_binfmt+=':\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff'
+i386_binfmt+=':/usr/bin/qemu-i386:F'
+
 # in_namespace ROOT SHARE COMMAND...: COMMAND in the chroot ROOT, in a mount namespace of its own
 # where proc, dev, sys and /tmp (the X server's and wineserver's sockets) are the host's, and SHARE
 # (a folder, or "" for none) is at its own path, so every path a caller names stays valid. The
-# current folder is kept when it exists inside.
+# current folder is kept when it exists inside. With EMULATE=1 set, in a user namespace too, whose
+# own binfmt_misc (Linux 6.7 and later) runs every 32-bit program under qemu-i386: the kernel's
+# table, which other programs see, stays as it is.
 in_namespace() {
-  local root=$1 share=$2
+  local root=$1 share=$2 unshare=(unshare --mount --propagation private)
   shift 2
+  if [ "${EMULATE:-0}" = 1 ]; then
+    # No sudo: a user namespace of one's own needs no rights.
+    unshare=(unshare --user --map-root-user --mount --propagation private)
+  elif [ -n "$sudo" ]; then
+    unshare=(sudo -E "${unshare[@]}")
+  fi
   # shellcheck disable=SC2016 # the inner script expands its own arguments
-  exec $sudo unshare --mount --propagation private bash -c '
+  exec "${unshare[@]}" bash -c '
     set -e
-    root=$1 share=$2 dir=$3
-    shift 3
-    mount -t proc proc "$root/proc"
+    root=$1 share=$2 dir=$3 binfmt=$4
+    shift 4
+    # (A fresh proc needs a pid namespace in a user namespace; the host'"'"'s keeps the pids.)
+    mount --rbind /proc "$root/proc"
     mount --rbind /dev "$root/dev"
     mount --rbind /sys "$root/sys"
     mount --rbind /tmp "$root/tmp"
@@ -76,8 +91,12 @@ in_namespace() {
       mkdir -p "$root$share"
       mount --rbind "$share" "$root$share"
     fi
+    if [ -n "$binfmt" ]; then
+      mount -t binfmt_misc binfmt_misc "$root/proc/sys/fs/binfmt_misc"
+      chroot "$root" /bin/sh -c "printf %s \"\$0\" >/proc/sys/fs/binfmt_misc/register" "$binfmt"
+    fi
     exec chroot "$root" /bin/sh -c "cd \"\$0\" 2>/dev/null || cd /; exec \"\$@\"" "$dir" "$@"
-  ' in-namespace "$root" "$share" "$PWD" "$@"
+  ' in-namespace "$root" "$share" "$PWD" "$([ "${EMULATE:-0}" = 1 ] && echo "$i386_binfmt")" "$@"
 }
 
 # in_build_root COMMAND...: a command in the chroot being made, as a separate process.
@@ -110,7 +129,7 @@ make_chroot() {
     debootstrap --variant=minbase "$suite" "$building" "$mirror" >&2
   in_build_root sh -c 'dpkg --add-architecture i386 && apt-get update -qq' >&2
   in_build_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq \
-    --no-install-recommends wine64 fonts-wine locales >&2
+    --no-install-recommends wine64 fonts-wine locales wine32:i386 qemu-user >&2
   in_build_root localedef -i hr_HR -c -f UTF-8 hr_HR.UTF-8 >&2 || true
   in_build_root sh -c 'locale -a | grep -qix "hr_HR\.utf-\?8"' || {
     log "cannot make the locale hr_HR.UTF-8 in the chroot"
@@ -161,8 +180,16 @@ case "${1:-}" in
     fi
     in_namespace "$chroot_dir" "$checkout" "$@"
     ;;
+  run32)
+    shift
+    if ! is_ready; then
+      log "no chroot in $chroot_dir; bash tools/wine-wow64.sh make makes it"
+      exit 1
+    fi
+    EMULATE=1 in_namespace "$chroot_dir" "$checkout" "$@"
+    ;;
   *)
-    echo "usage: $0 make | run COMMAND..." >&2
+    echo "usage: $0 make | run COMMAND... | run32 COMMAND..." >&2
     exit 2
     ;;
 esac
