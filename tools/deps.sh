@@ -20,9 +20,10 @@ elif bash "$(dirname "$0")/probe-32bit.sh" >/dev/null; then
   # This kernel runs 32-bit programs, so the Wine run covers the 32-bit product with wine32.
   packages+=(wine32:i386)
   i386=true
-elif bash "$(dirname "$0")/probe-wow64.sh" >/dev/null; then
-  # It runs 32-bit code in 64-bit programs only: the 32-bit product runs under Wine 10's WoW64
-  # mode, from a Debian trixie chroot that tools/wine-wow64.sh makes with debootstrap.
+else
+  # It does not: the 32-bit product runs under Wine 10 from a Debian trixie chroot that
+  # tools/wine-wow64.sh makes with debootstrap (in WoW64 mode, or under qemu-i386 where the kernel
+  # runs no 32-bit code at all).
   packages+=(debootstrap)
 fi
 
