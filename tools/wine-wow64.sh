@@ -6,9 +6,10 @@
 # seen to fail in WS2_32's start-up.
 #
 # The chroot is a trixie minbase with wine64, fonts-wine, the Croatian locale, and the i386-windows
-# folder of libwine:i386 (the 32-bit Windows half of Wine; none of its Linux code). Made once per
+# folder of libwine:i386 (the 32-bit Windows half of Wine; none of its Linux code); and, for a
+# kernel that runs no 32-bit code at all, wine32:i386 with qemu-user to emulate its 32-bit code. Made once per
 # machine in $VORMETRA_CACHE/wine-trixie (VORMETRA_CACHE as tools/openssl-win.sh picks it); about
-# 2 GB. Only Wine runs inside: the checks' own tools (xdotool, ImageMagick, curl, python3) run on
+# 3 GB. Only Wine runs inside: the checks' own tools (xdotool, ImageMagick, curl, python3) run on
 # the host and reach Wine's windows and sockets through the X socket and the network, which the
 # chroot shares.
 #
@@ -123,7 +124,7 @@ make_chroot() {
     exit 1
   fi
   local started=$SECONDS
-  log "making the Debian $suite chroot $chroot_dir (a few minutes, about 2 GB)"
+  log "making the Debian $suite chroot $chroot_dir (a few minutes, about 3 GB)"
   # Its own namespace too: debootstrap mounts proc and sys in the target while it works.
   $sudo unshare --mount --propagation private \
     debootstrap --variant=minbase "$suite" "$building" "$mirror" >&2
