@@ -7,9 +7,9 @@
 #
 # The chroot is a trixie minbase with wine64, fonts-wine, the Croatian locale, and the i386-windows
 # folder of libwine:i386 (the 32-bit Windows half of Wine; none of its Linux code); and, for a
-# kernel that runs no 32-bit code at all, wine32:i386 with qemu-user to emulate its 32-bit code. Made once per
-# machine in $VORMETRA_CACHE/wine-trixie (VORMETRA_CACHE as tools/openssl-win.sh picks it); about
-# 3 GB. Only Wine runs inside: the checks' own tools (xdotool, ImageMagick, curl, python3) run on
+# kernel that runs no 32-bit code at all, wine32:i386 with qemu-user to emulate its 32-bit code.
+# Made once per machine in $VORMETRA_CACHE/wine-trixie (VORMETRA_CACHE as tools/openssl-win.sh
+# picks it); about 3 GB. Only Wine runs inside: the checks' own tools (xdotool, ImageMagick, curl, python3) run on
 # the host and reach Wine's windows and sockets through the X socket and the network, which the
 # chroot shares.
 #
