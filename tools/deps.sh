@@ -50,3 +50,9 @@ if ! $run_only && ! locale -a 2>/dev/null | grep -qix 'hr_HR\.utf-\?8'; then
   $sudo localedef -i hr_HR -c -f UTF-8 hr_HR.UTF-8 || true
   locale -a | grep -qix 'hr_HR\.utf-\?8' || { echo "deps: cannot make the locale hr_HR.UTF-8" >&2; exit 1; }
 fi
+
+# Where the kernel runs no 32-bit programs, the Wine chroot of the 32-bit product's run, made once
+# here, where the network is at hand (the Wine run may be in a namespace without it).
+if ! $run_only && ! $i386; then
+  bash "$(dirname "$0")/wine-wow64.sh" make >/dev/null
+fi
