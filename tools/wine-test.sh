@@ -17,6 +17,7 @@
 # Usage: tools/wine-test.sh [NATIVE_BUILD]   (default build/native, which has the upstream tool)
 #   VP_WINE_CHECKS=PATTERN (e.g. '50-*') runs only the checks whose names match, and no test
 #   programs: for working on one check.
+#   VP_WINE_BUILDS=i686 (or x86_64) runs only that build; both run by default.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -231,13 +232,18 @@ fi
 start_xvfb
 
 result=0
-run_build x86_64 build/win64 win64 /usr/lib/wine/wine64 || result=1
-stop_wine
+wanted() { [[ " ${VP_WINE_BUILDS:-x86_64 i686} " == *" $1 "* ]]; }
+if wanted x86_64; then
+  run_build x86_64 build/win64 win64 /usr/lib/wine/wine64 || result=1
+  stop_wine
+fi
 
 # The product: under wine32 where the kernel executes 32-bit programs and wine32 is there;
 # otherwise under Wine 10's WoW64 mode, which needs no 32-bit Linux code but still runs the
 # program's own code in the CPU's 32-bit mode, so the kernel must allow that (tools/probe-wow64.sh).
-if bash tools/probe-32bit.sh >/dev/null && [ -x /usr/lib/wine/wine ] \
+if ! wanted i686; then
+  :
+elif bash tools/probe-32bit.sh >/dev/null && [ -x /usr/lib/wine/wine ] \
   && [ "${VP_WINE_I686:-}" != wow64 ]; then
   run_build i686 build/win32 win32 /usr/lib/wine/wine || result=1
 elif wow64_reason=$(bash tools/probe-wow64.sh); then
