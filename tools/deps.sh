@@ -19,9 +19,14 @@ if [ "${1:-}" = "--run-only" ]; then
   run_only=true
   packages=(cmake ninja-build g++ make libssl3 openssl curl)
 elif bash "$(dirname "$0")/probe-32bit.sh" >/dev/null; then
-  # This kernel runs 32-bit programs, so the Wine run covers the 32-bit product too.
+  # This kernel runs 32-bit programs, so the Wine run covers the 32-bit product with wine32.
   packages+=(wine32:i386)
   i386=true
+else
+  # It does not: the 32-bit product runs under Wine 10 from a Debian trixie chroot that
+  # tools/wine-wow64.sh makes with debootstrap (in WoW64 mode, or under qemu-i386 where the kernel
+  # runs no 32-bit code at all).
+  packages+=(debootstrap)
 fi
 
 sudo=""
@@ -46,4 +51,10 @@ if ! $run_only && ! locale -a 2>/dev/null | grep -qix 'hr_HR\.utf-\?8'; then
   echo "Making the locale hr_HR.UTF-8"
   $sudo localedef -i hr_HR -c -f UTF-8 hr_HR.UTF-8 || true
   locale -a | grep -qix 'hr_HR\.utf-\?8' || { echo "deps: cannot make the locale hr_HR.UTF-8" >&2; exit 1; }
+fi
+
+# Where the kernel runs no 32-bit programs, the Wine chroot of the 32-bit product's run, made once
+# here, where the network is at hand (the Wine run may be in a namespace without it).
+if ! $run_only && ! $i386; then
+  bash "$(dirname "$0")/wine-wow64.sh" make >/dev/null
 fi

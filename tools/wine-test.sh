@@ -5,7 +5,11 @@
 #
 #   x86_64 (build/win64) runs under wine64.
 #   i686 (build/win32, the product) runs under wine32 where the kernel can execute 32-bit
-#   programs (tools/probe-32bit.sh); elsewhere one line says that it was skipped and why.
+#   programs (tools/probe-32bit.sh) and wine32 is installed; elsewhere under Wine 10 in its WoW64
+#   mode (32-bit Windows code, 64-bit Linux code only) from a Debian trixie chroot that
+#   tools/wine-wow64.sh makes once per machine, where the kernel runs 32-bit code in a 64-bit
+#   program (tools/probe-wow64.sh); VP_WINE_I686=wow64 picks WoW64 even where wine32 could run.
+#   Where the kernel can do neither, no Wine runs 32-bit code and one line says so and why.
 #
 # One Xvfb on a free display serves the whole run. Every wait is bounded, and everything started
 # here is stopped by its pid at the end. Fails when any test program or check fails.
@@ -13,6 +17,7 @@
 # Usage: tools/wine-test.sh [NATIVE_BUILD]   (default build/native, which has the upstream tool)
 #   VP_WINE_CHECKS=PATTERN (e.g. '50-*') runs only the checks whose names match, and no test
 #   programs: for working on one check.
+#   VP_WINE_BUILDS=i686 (or x86_64) runs only that build; both run by default.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -89,10 +94,10 @@ boot_prefix() {
   fi
 }
 
-# make_prefix ARCH_DIR WINEARCH: a fresh prefix with its own wineserver, booted.
+# make_prefix ARCH_DIR WINEARCH FONTS: a fresh prefix with its own wineserver, booted.
 make_prefix() {
   export WINEPREFIX=$1/prefix WINEARCH=$2
-  wineserver_tool=$(dirname "$WINELOADER")/wineserver
+  wineserver_tool=$1/wineserver
   mkdir -p "$WINEPREFIX"
   start_server "$1"
   local started=$SECONDS
@@ -100,7 +105,7 @@ make_prefix() {
   # Wine's own fonts (MS Sans Serif in its Central European cut, Tahoma, Marlett for the caption
   # buttons), which the windows' pictures need: Debian's Wine looks for them beside its data folder
   # rather than in it, so they go where every Windows program finds fonts.
-  cp /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/"
+  cp "$3"/* "$WINEPREFIX/drive_c/windows/Fonts/"
   # Windows registers the content type of certificate files (which /rootcert names); Wine does not.
   "$WINE" reg add 'HKCR\.crt' /v 'Content Type' /d application/x-x509-ca-cert /f \
     >>"$1/wineboot.log" 2>&1
@@ -115,16 +120,23 @@ make_prefix() {
   echo "Wine prefix $WINEPREFIX booted in $((SECONDS - started))s"
 }
 
-# write_loader ARCH_DIR LOADER: the command by which this run starts Windows programs ($WINE): the
-# loader in a Croatian locale, so the ANSI code page is Windows-1250 as on the users' machines. The
-# locale must exist on the Linux side (tools/deps.sh makes it): without it Wine still picks the
-# code page, but writes window titles to X in a form xdotool cannot match.
+# write_loader ARCH_DIR LOADER [RUNNER]: the command by which this run starts Windows programs
+# ($WINE): the loader in a Croatian locale, so the ANSI code page is Windows-1250 as on the users'
+# machines; and ARCH_DIR/wineserver, the loader's wineserver. RUNNER (tools/wine-wow64.sh run)
+# runs both in the chroot whose Wine they are. The locale must exist on the Linux side where Wine
+# runs (tools/deps.sh and tools/wine-wow64.sh make it): without it Wine still picks the code page,
+# but writes window titles to X in a form xdotool cannot match. Each hands its pid on (exec), so a
+# check signals the Wine process itself.
 write_loader() {
   cat >"$1/wine" <<LOADER
 #!/bin/sh
-LC_ALL=hr_HR.UTF-8 exec $2 "\$@"
+LC_ALL=hr_HR.UTF-8 exec ${3:+$3 }$2 "\$@"
 LOADER
-  chmod +x "$1/wine"
+  cat >"$1/wineserver" <<SERVER
+#!/bin/sh
+exec ${3:+$3 }$(dirname "$2")/wineserver "\$@"
+SERVER
+  chmod +x "$1/wine" "$1/wineserver"
 }
 
 # Runs one GoogleTest program; prints one line for it, and one for each test skipped or failed.
@@ -152,15 +164,23 @@ run_unit() {
   return 1
 }
 
-# run_build ARCH BUILD_DIR WINEARCH LOADER: the whole run for one Windows build.
+# run_build ARCH BUILD_DIR WINEARCH LOADER [CHROOT run|run32]: the whole run for one Windows build;
+# with CHROOT, under the Wine of that chroot (tools/wine-wow64.sh), 32-bit Linux code under
+# qemu-i386 with run32.
 run_build() {
-  local arch=$1 build=$root/$2 failed=0
-  local arch_dir=$run_dir/$arch
+  local arch=$1 build=$root/$2 chroot_dir=${5:-} failed=0
+  local arch_dir=$run_dir/$arch runner="" how=""
+  if [ -n "$chroot_dir" ]; then
+    runner="bash $root/tools/wine-wow64.sh $6"
+    how=", WoW64 in $chroot_dir"
+    [ "$6" = run ] || how=", its 32-bit Linux code under qemu-i386, in $chroot_dir"
+  fi
   mkdir -p "$arch_dir/unit" "$arch_dir/checks"
-  write_loader "$arch_dir" "$4"
+  write_loader "$arch_dir" "$4" "$runner"
+  # Wine starts its later processes through WINELOADER, which in a chroot is the chroot's path.
   export WINELOADER=$4 WINE=$arch_dir/wine
-  echo "== Windows $arch build ($2) under $(basename "$WINELOADER")"
-  make_prefix "$arch_dir" "$3" || return 1
+  echo "== Windows $arch build ($2) under $(basename "$WINELOADER") ($("$WINE" --version)$how)"
+  make_prefix "$arch_dir" "$3" "$chroot_dir/usr/share/wine/fonts" || return 1
 
   local exe
   for exe in "$build"/tests/*.exe; do
@@ -222,18 +242,46 @@ fi
 start_xvfb
 
 result=0
-run_build x86_64 build/win64 win64 /usr/lib/wine/wine64 || result=1
-stop_wine
+wanted() { [[ " ${VP_WINE_BUILDS:-x86_64 i686} " == *" $1 "* ]]; }
+if wanted x86_64; then
+  run_build x86_64 build/win64 win64 /usr/lib/wine/wine64 || result=1
+  stop_wine
+fi
 
-if reason=$(bash tools/probe-32bit.sh); then
-  if [ -x /usr/lib/wine/wine ]; then
-    run_build i686 build/win32 win32 /usr/lib/wine/wine || result=1
+# The product: under wine32 where the kernel executes 32-bit programs and wine32 is there;
+# otherwise under Wine 10's WoW64 mode, which needs no 32-bit Linux code but still runs the
+# program's own code in the CPU's 32-bit mode, so the kernel must allow that (tools/probe-wow64.sh).
+if ! wanted i686; then
+  :
+elif bash tools/probe-32bit.sh >/dev/null && [ -x /usr/lib/wine/wine ] \
+  && [ "${VP_WINE_I686:-}" != wow64 ]; then
+  run_build i686 build/win32 win32 /usr/lib/wine/wine || result=1
+elif wow64_reason=$(bash tools/probe-wow64.sh); then
+  started=$SECONDS
+  if chroot_dir=$(bash tools/wine-wow64.sh make); then
+    [ $((SECONDS - started)) -lt 5 ] || echo "(the Wine chroot took $((SECONDS - started))s to make)"
+    started=$SECONDS
+    run_build i686 build/win32 win64 /usr/lib/wine/wine64 "$chroot_dir" run || result=1
+    echo "(the i686 run under WoW64 took $((SECONDS - started))s)"
   else
-    echo "== Windows i686 build: FAILED, the kernel runs 32-bit programs but wine32 is missing"
+    echo "== Windows i686 build: FAILED, the Wine chroot (tools/wine-wow64.sh) could not be made"
     result=1
   fi
 else
-  echo "== Windows i686 build (build/win32): Wine run skipped: $reason, which wine32 needs"
+  # No 32-bit code runs on this kernel at all: the chroot's wine32 runs with its 32-bit Linux
+  # code emulated by qemu-i386 (tools/wine-wow64.sh run32).
+  reason=$(bash tools/probe-32bit.sh) || true
+  echo "(${reason:-wine32 is missing}, and $wow64_reason: the i686 build runs under emulation)"
+  started=$SECONDS
+  if chroot_dir=$(bash tools/wine-wow64.sh make); then
+    [ $((SECONDS - started)) -lt 5 ] || echo "(the Wine chroot took $((SECONDS - started))s to make)"
+    started=$SECONDS
+    run_build i686 build/win32 win32 /usr/lib/wine/wine "$chroot_dir" run32 || result=1
+    echo "(the i686 run under qemu-i386 took $((SECONDS - started))s)"
+  else
+    echo "== Windows i686 build: FAILED, the Wine chroot (tools/wine-wow64.sh) could not be made"
+    result=1
+  fi
 fi
 
 if [ $result -ne 0 ]; then

@@ -73,6 +73,11 @@ void TlsIOHandler::Handshake() {
     established_ = true;
   } catch (const Error& error) {
     broken_ = true;
+    // A peer that closes while our bytes are on their way answers them with a reset, and Windows
+    // reports that reset rather than the end of the stream before it once both have arrived. The
+    // peer closed in the handshake either way.
+    if (error.kind() == ErrorKind::kConnectionClosed)
+      FailHandshake(kMsgEofViolatesProtocol, ErrorKind::kConnectionClosed);
     FailHandshake(error.what(), error.kind());
   }
 }

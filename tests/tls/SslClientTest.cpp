@@ -124,19 +124,24 @@ TEST(SslClientConnect, HandsOverTheCertificateForItsOwnChecks) {
   EXPECT_LT(der_length, static_cast<int>(pem.size()));
 }
 
+// A reset is what a graceful close turns into on Windows when the hello crosses it.
 TEST(SslClientConnect, ServerClosingDuringHandshakeIsEofViolation) {
   platform::Socket listening = platform::Socket::OpenTcp(platform::IpFamily::kV4);
   listening.Bind("127.0.0.1", 0);
   listening.Listen(1);
-  platform::Socket socket = platform::Socket::ConnectTcp("127.0.0.1", listening.LocalPort());
-  listening.Accept().Close();
-  TIdSSLIOHandlerSocketOpenSSL handler;
-  try {
-    handler.ConnectTls(socket, "");
-    FAIL() << "handshake succeeded";
-  } catch (const Error& error) {
-    EXPECT_EQ(std::string(error.what()),
-              "Error connecting with SSL.\nEOF was observed that violates the protocol");
+  for (bool reset : {false, true}) {
+    platform::Socket socket = platform::Socket::ConnectTcp("127.0.0.1", listening.LocalPort());
+    platform::Socket accepted = listening.Accept();
+    reset ? accepted.CloseWithReset() : accepted.Close();
+    TIdSSLIOHandlerSocketOpenSSL handler;
+    try {
+      handler.ConnectTls(socket, "");
+      ADD_FAILURE() << "handshake succeeded";
+    } catch (const Error& error) {
+      EXPECT_EQ(std::string(error.what()),
+                "Error connecting with SSL.\nEOF was observed that violates the protocol")
+          << (reset ? "after a reset" : "after a close");
+    }
   }
 }
 

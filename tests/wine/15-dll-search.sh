@@ -16,10 +16,8 @@ cp "$VP_APP_EXE" "$VP_WORK/alone/"
 cp "$VP_APP_DIR"/lib*.dll "$VP_WORK/planted/"
 
 vp_require_free_port 8449
-(cd "$VP_WORK/planted" && PATH="$VP_WORK/planted:$PATH" \
-  exec "$WINE" "$(vp_windows_path "$VP_WORK/alone/VormetraProxy.exe")" /serve) \
-  >"$VP_WORK/proxy.log" 2>&1 &
-VP_PIDS[proxy]=$!
+vp_start proxy env --chdir="$VP_WORK/planted" PATH="$VP_WORK/planted:$PATH" \
+  "$WINE" "$(vp_windows_path "$VP_WORK/alone/VormetraProxy.exe")" /serve
 if ! vp_wait_port 8449 60 proxy; then
   vp_fail "the proxy listens on 8449: $(vp_output proxy)"
   vp_done

@@ -11,7 +11,8 @@
 # writes afresh. A check:
 #   - starts with `source "$(dirname "$0")/lib.sh"`;
 #   - starts programs with vp_start / vp_start_program, which remember their pids (every one still
-#     running when the check ends is stopped by its pid: SIGINT, then SIGKILL after a bound);
+#     running when the check ends is stopped with its process group: SIGINT, then SIGKILL after a
+#     bound);
 #   - waits only with bounds (vp_wait_port, vp_wait_exit, vp_find_window, ...), and needs port
 #     8449 free first (vp_require_free_port) when it starts the program's listener;
 #   - drives windows through Xvfb: vp_find_window TITLE, vp_press_key, vp_screenshot;
@@ -96,11 +97,15 @@ vp_windows_path() {
   echo "${path//\//\\}"
 }
 
-# vp_start NAME COMMAND...: runs the command in the background, its output in $VP_WORK/NAME.log.
+# vp_start NAME COMMAND...: runs the command in the background, its output in $VP_WORK/NAME.log,
+# as a process group of its own, as a terminal runs a command: Wine 10 starts a program through
+# start.exe /exec, which runs it as a second process of the group, and the Ctrl+C of vp_stop
+# reaches both, as it reaches every process on the console in Windows. (The command keeps the pid
+# it is started with: a background process leads no group, so setsid needs no fork.)
 vp_start() {
   local name=$1
   shift
-  "$@" >"$VP_WORK/$name.log" 2>&1 &
+  setsid "$@" >"$VP_WORK/$name.log" 2>&1 &
   VP_PIDS[$name]=$!
 }
 
@@ -110,9 +115,8 @@ vp_start_program() {
   shift
   # By its Windows path, as a user starts it, so the program sees its folder as C:\...; Wine
   # traces the text of every message box it shows (vp_message_boxes).
-  (cd "$VP_APP_DIR" && WINEDEBUG=$WINEDEBUG,trace+msgbox \
-    exec "$WINE" "$(vp_windows_path "$VP_APP_EXE")" "$@") >"$VP_WORK/$name.log" 2>&1 &
-  VP_PIDS[$name]=$!
+  WINEDEBUG=$WINEDEBUG,trace+msgbox vp_start "$name" env --chdir="$VP_APP_DIR" "$WINE" \
+    "$(vp_windows_path "$VP_APP_EXE")" "$@"
 }
 
 # vp_message_boxes NAME: the texts of the message boxes the program has shown so far, one a line
@@ -151,14 +155,15 @@ vp_wait_exit() {
   unset "VP_PIDS[$name]"
 }
 
-# vp_stop NAME [SECONDS]: SIGINT (Ctrl+C under Wine), then waits; sets VP_EXIT like vp_wait_exit.
-# A program that does not end in time is killed, and VP_EXIT says "running".
+# vp_stop NAME [SECONDS]: SIGINT to its process group (Ctrl+C under Wine), then waits; sets VP_EXIT
+# like vp_wait_exit. A program that does not end in time is killed, and VP_EXIT says "running".
 vp_stop() {
   local name=$1 seconds=${2:-15}
   [ -n "${VP_PIDS[$name]:-}" ] || return 0
-  kill -INT "${VP_PIDS[$name]}" 2>/dev/null
+  local pid=${VP_PIDS[$name]}
+  kill -INT -- "-$pid" 2>/dev/null || kill -INT "$pid" 2>/dev/null
   if ! vp_wait_exit "$name" "$seconds"; then
-    kill -KILL "${VP_PIDS[$name]}" 2>/dev/null
+    kill -KILL -- "-$pid" 2>/dev/null || kill -KILL "$pid" 2>/dev/null
     wait "${VP_PIDS[$name]}" 2>/dev/null
     unset "VP_PIDS[$name]"
     VP_EXIT=running

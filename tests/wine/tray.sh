@@ -29,6 +29,11 @@ check() {
   if "$@"; then vp_pass "$description"; else fail "$description"; fi
 }
 
+# Wine 10 gives a desktop of its own a taskbar only when the registry asks for one (else its
+# notification area is a lone window in the top left corner); Wine 8 always does.
+"$WINE" reg add 'HKCU\Software\Wine\Explorer\Desktops\VormetraProxy' /v EnableShell \
+  /t REG_DWORD /d 1 /f >/dev/null 2>&1
+
 # start_tray NAME: the program without switches, in its folder, on the desktop.
 start_tray() {
   vp_start "$1" env --chdir="$VP_APP_DIR" "$WINE" explorer "/desktop=VormetraProxy,$desktop_size" \
