@@ -142,7 +142,7 @@ printf '"%s" /S _?=%s\r\nexit /b %%errorlevel%%\r\n' "$(vp_windows_path "$VP_APP
   "$(vp_windows_path "$VP_APP_DIR")" >"$VP_WORK/uninstall.bat"
 run_setup uninstall "$VP_WORK/uninstall.bat"
 # The uninstaller's own file goes right after it ended, by its copy in the temp folder.
-deadline=$((SECONDS + 30))
+deadline=$((SECONDS + 30 * ${VP_TIME_FACTOR:-1}))
 while [ -e "$VP_APP_DIR" ] && [ $SECONDS -lt $deadline ]; do sleep 0.2; done
 vp_expect "the program folder is gone" gone "$([ -e "$VP_APP_DIR" ] && ls "$VP_APP_DIR" || echo gone)"
 vp_expect "the service is gone" missing "$(service_state)"

@@ -30,6 +30,7 @@
 #                  the TLS library beside them: vp-service-control.exe, vp-cert-store.exe,
 #                  vp-file-hold.exe; run them with vp_run_tool or vp_start_tool
 #   VP_SCREENSHOTS build/screenshots, for pictures of windows
+#   VP_TIME_FACTOR how many times longer the waits below may be (3 where the code is emulated)
 #   WINE (the command that runs a Windows program: the loader, in a Croatian locale), WINEPREFIX,
 #   WINELOADER, WINEDEBUG, DISPLAY (the run's Xvfb)
 # All paths are Linux paths; vp_windows_path turns one into the form the program sees.
@@ -144,7 +145,7 @@ vp_output() { cat "$VP_WORK/$1.log" 2>/dev/null; }
 # vp_wait_exit NAME SECONDS: waits for the program to end; sets VP_EXIT to its exit code, or to
 # "running" when it has not ended within the bound.
 vp_wait_exit() {
-  local name=$1 deadline=$((SECONDS + $2))
+  local name=$1 deadline=$((SECONDS + $2 * ${VP_TIME_FACTOR:-1}))
   while vp_running "$name" && [ $SECONDS -lt "$deadline" ]; do sleep 0.2; done
   if vp_running "$name"; then
     VP_EXIT=running
@@ -201,7 +202,7 @@ vp_port_taken() { (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
 # vp_wait_port PORT [SECONDS [NAME]]: until something accepts on 127.0.0.1:PORT; with NAME, gives
 # up as soon as that program has ended (so another program's port does not count as its own).
 vp_wait_port() {
-  local deadline=$((SECONDS + ${2:-30}))
+  local deadline=$((SECONDS + ${2:-30} * ${VP_TIME_FACTOR:-1}))
   while [ $SECONDS -lt "$deadline" ]; do
     [ -n "${3:-}" ] && ! vp_running "$3" && return 1
     vp_port_taken "$1" && return 0
@@ -249,7 +250,7 @@ vp_start_upstream() {
 
 # vp_wait_file PATH [SECONDS]
 vp_wait_file() {
-  local deadline=$((SECONDS + ${2:-10}))
+  local deadline=$((SECONDS + ${2:-10} * ${VP_TIME_FACTOR:-1}))
   while [ ! -f "$1" ] && [ $SECONDS -lt "$deadline" ]; do sleep 0.1; done
   [ -f "$1" ]
 }
