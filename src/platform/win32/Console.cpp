@@ -3,6 +3,8 @@
 // have none at that console's output.
 #include "platform/Console.h"
 
+#include <io.h>
+
 #include <cstdio>
 
 #include "platform/win32/WideText.h"
@@ -16,8 +18,10 @@ bool LeadsSomewhere(DWORD which) {
   return handle != nullptr && handle != INVALID_HANDLE_VALUE;
 }
 
-void Write(DWORD which, std::FILE* stream, const std::string& text) {
-  HANDLE handle = GetStdHandle(which);
+// Through the stream's own handle: a console made by AllocConsole becomes the process's standard
+// handles, while the C runtime's stream may still lead to the pipe or file the starter handed over.
+void Write(std::FILE* stream, const std::string& text) {
+  HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
   DWORD mode = 0;
   if (handle != nullptr && handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode)) {
     // A console shows UTF-16 whatever its code page is.
@@ -37,7 +41,7 @@ void ReportToStarter(const std::string& line) {
     if (!AttachConsole(ATTACH_PARENT_PROCESS)) return;
     std::freopen("CONOUT$", "w", stderr);
   }
-  Write(STD_ERROR_HANDLE, stderr, line + "\r\n");
+  Write(stderr, line + "\r\n");
 }
 
 void PrintOutput(const std::string& text) {
@@ -47,7 +51,7 @@ void PrintOutput(const std::string& text) {
     if (c == '\n') lines += '\r';
     lines += c;
   }
-  Write(STD_OUTPUT_HANDLE, stdout, lines);
+  Write(stdout, lines);
 }
 
 void UseParentConsole() {
