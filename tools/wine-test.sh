@@ -280,6 +280,7 @@ else
     boot_seconds=$((boot_seconds * 3)) unit_seconds=$((unit_seconds * 2))
     check_seconds=$((check_seconds * 2))
     export VP_TIME_FACTOR=3  # the checks' own waits (tests/wine/lib.sh)
+    export VP_EMULATED=1
     run_build i686 build/win32 win32 /usr/lib/wine/wine "$chroot_dir" run32 || result=1
     echo "(the i686 run under qemu-i386 took $((SECONDS - started))s)"
   else

@@ -17,6 +17,13 @@ if [ -z "$setup" ]; then
   vp_fail "the build has its installer (tools/installer.sh)"
   vp_done
 fi
+# NSIS's 32-bit stub carries no relocations, and under qemu-i386 its fixed image base is taken
+# ("failed to create main module", c0000018). The same script is installed by the x86_64 run; the
+# 32-bit one is installed where the kernel runs 32-bit code (wine32, WoW64).
+if [ -n "${VP_EMULATED:-}" ]; then
+  vp_log "not run under emulation: the installer's stub cannot be mapped at its fixed base"
+  vp_done
+fi
 version=$(basename "$setup" | sed 's/^VormetraProxy-Setup-\([0-9.]*[0-9]\).*/\1/')
 newer=${version%.*}.$((${version##*.} + 1))
 

@@ -31,6 +31,7 @@
 #                  vp-file-hold.exe; run them with vp_run_tool or vp_start_tool
 #   VP_SCREENSHOTS build/screenshots, for pictures of windows
 #   VP_TIME_FACTOR how many times longer the waits below may be (3 where the code is emulated)
+#   VP_EMULATED    set when the 32-bit code runs under qemu-i386
 #   WINE (the command that runs a Windows program: the loader, in a Croatian locale), WINEPREFIX,
 #   WINELOADER, WINEDEBUG, DISPLAY (the run's Xvfb)
 # All paths are Linux paths; vp_windows_path turns one into the form the program sees.
