@@ -137,11 +137,12 @@ make_chroot() {
     exit 1
   }
   # The 32-bit Windows half of Wine only, of exactly the installed version: none of the package's
-  # Linux code, which this kernel could not run anyway.
+  # Linux code, which this kernel could not run anyway. The 64-bit package names the version:
+  # wine32:i386 brings libwine:i386 too, and the bare name would answer both versions at once.
   # shellcheck disable=SC2016 # expanded in the chroot
   in_build_root sh -c '
     set -e
-    version=$(dpkg-query -W -f="\${Version}" libwine)
+    version=$(dpkg-query -W -f="\${Version}" libwine:amd64)
     mkdir -p /var/tmp/vormetra-libwine-i386
     chown _apt /var/tmp/vormetra-libwine-i386
     cd /var/tmp/vormetra-libwine-i386
