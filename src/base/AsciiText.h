@@ -1,4 +1,5 @@
-// Case and white-space handling for protocol text (header names, methods, codings): ASCII only,
+// Case, white-space and line handling for protocol and file text (header names, methods, codings,
+// hosts-file and log lines): ASCII only,
 // never the locale, so a Turkish or Croatian locale cannot change how a header matches.
 #pragma once
 
@@ -6,6 +7,7 @@
 #include <cctype>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vp {
 
@@ -47,6 +49,23 @@ inline std::string_view TrimBlanks(std::string_view text) {
 inline void AppendHeaderLine(std::string& out, std::string_view name, std::string_view value) {
   if (value.empty()) return;
   out.append(name).append(": ").append(value).append("\r\n");
+}
+
+// Lines split at CR LF, CR or LF. A line end at the very end starts no further line; the bytes
+// themselves (NULs, 8-bit text) pass through untouched.
+inline std::vector<std::string> SplitLines(std::string_view text) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find_first_of("\r\n", start);
+    if (end == std::string_view::npos) {
+      lines.emplace_back(text.substr(start));
+      break;
+    }
+    lines.emplace_back(text.substr(start, end - start));
+    start = end + (text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n' ? 2 : 1);
+  }
+  return lines;
 }
 
 }  // namespace vp

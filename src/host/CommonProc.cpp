@@ -3,6 +3,7 @@
 
 #include <vector>
 
+#include "base/AsciiText.h"
 #include "base/Error.h"
 #include "platform/CodePage.h"
 #include "platform/FileSystem.h"
@@ -27,23 +28,6 @@ struct Hosts {
 Hosts ReadHosts() {
   TProxySettings settings;
   return {HostOfURL(settings.URLTest.get()), HostOfURL(settings.URLProduction.get())};
-}
-
-// Lines split at CR LF, CR or LF. A line end at the very end starts no further line; the bytes
-// themselves (NULs, 8-bit text) pass through untouched.
-std::vector<std::string> SplitLines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t end = text.find_first_of("\r\n", start);
-    if (end == std::string::npos) {
-      lines.push_back(text.substr(start));
-      break;
-    }
-    lines.push_back(text.substr(start, end - start));
-    start = end + (text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n' ? 2 : 1);
-  }
-  return lines;
 }
 
 std::string JoinLines(const std::vector<std::string>& lines) {

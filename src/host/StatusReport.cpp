@@ -2,7 +2,9 @@
 #include "host/StatusReport.h"
 
 #include <atomic>
+#include <utility>
 
+#include "base/AsciiText.h"
 #include "base/Error.h"
 #include "host/ServiceControl.h"
 #include "platform/Console.h"
@@ -25,15 +27,8 @@ void AppendLines(const std::string& path, std::vector<std::string>& lines) {
   } catch (const Error&) {
     return;  // the proxy is writing it right now; the status goes on without it
   }
-  std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(start, end - start);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (!line.empty()) lines.push_back(line);
-    start = end + 1;
-  }
+  for (std::string& line : SplitLines(text))
+    if (!line.empty()) lines.push_back(std::move(line));
 }
 
 bool SomethingListens(unsigned port) {

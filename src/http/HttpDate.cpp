@@ -11,22 +11,48 @@ std::int64_t UnixTimeNow() {
   return duration_cast<seconds>(system_clock::now().time_since_epoch()).count();
 }
 
-std::string FormatHttpDate(std::int64_t unix_seconds) {
+namespace {
+
+// The calendar fields of a moment, UTC.
+struct UtcFields {
+  int year;
+  unsigned month, day, weekday;  // month and day from 1, weekday from Sunday = 0
+  long hour, minute, second;
+};
+
+UtcFields Split(std::int64_t unix_seconds) {
   using namespace std::chrono;
-  static const char* const kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-  static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                        "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
   sys_seconds time{seconds{unix_seconds}};
   sys_days day = floor<days>(time);
   year_month_day date{day};
   hh_mm_ss<seconds> clock{time - day};
-  weekday week{day};
+  return {static_cast<int>(date.year()),
+          static_cast<unsigned>(date.month()),
+          static_cast<unsigned>(date.day()),
+          weekday{day}.c_encoding(),
+          static_cast<long>(clock.hours().count()),
+          static_cast<long>(clock.minutes().count()),
+          static_cast<long>(clock.seconds().count())};
+}
+
+}  // namespace
+
+std::string FormatHttpDate(std::int64_t unix_seconds) {
+  static const char* const kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+  static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                        "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  UtcFields f = Split(unix_seconds);
   char text[64];
-  std::snprintf(
-      text, sizeof text, "%s, %02u %s %04d %02ld:%02ld:%02ld GMT", kDays[week.c_encoding()],
-      static_cast<unsigned>(date.day()), kMonths[static_cast<unsigned>(date.month()) - 1],
-      static_cast<int>(date.year()), static_cast<long>(clock.hours().count()),
-      static_cast<long>(clock.minutes().count()), static_cast<long>(clock.seconds().count()));
+  std::snprintf(text, sizeof text, "%s, %02u %s %04d %02ld:%02ld:%02ld GMT", kDays[f.weekday],
+                f.day, kMonths[f.month - 1], f.year, f.hour, f.minute, f.second);
+  return text;
+}
+
+std::string FormatIsoUtc(std::int64_t unix_seconds) {
+  UtcFields f = Split(unix_seconds);
+  char text[32];
+  std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02ld:%02ld:%02ldZ", f.year, f.month, f.day,
+                f.hour, f.minute, f.second);
   return text;
 }
 

@@ -8,5 +8,7 @@ namespace vp {
 
 std::int64_t UnixTimeNow();
 std::string FormatHttpDate(std::int64_t unix_seconds);
+// ISO 8601 in UTC, as logs write it: "2026-12-08T04:13:52Z".
+std::string FormatIsoUtc(std::int64_t unix_seconds);
 
 }  // namespace vp

@@ -18,23 +18,26 @@ std::string ForwardLog::DefaultFolder() {
   return platform::IncludeTrailingDelimiter(appdata) + kSettingsFolderName + delimiter + "Log";
 }
 
+namespace {
+
+// A request that the mode does not forward neither breaks nor continues a streak of failures.
+bool WasForwarded(const ForwardRecord& record) {
+  return record.outcome != ForwardOutcome::kWrongForMode &&
+         record.outcome != ForwardOutcome::kEmptyRequest;
+}
+
+}  // namespace
+
 bool IsForwardFailure(const ForwardRecord& record) {
-  switch (record.outcome) {
-    case ForwardOutcome::kSuccess:
-    case ForwardOutcome::kWrongForMode:
-    case ForwardOutcome::kEmptyRequest:
-      return false;
-    default:
-      return true;
-  }
+  return WasForwarded(record) && record.outcome != ForwardOutcome::kSuccess;
 }
 
 void ForwardLog::Add(const ForwardRecord& record) {
-  std::string line = FormatForwardRecord(record) + "\r\n";
+  // Formatted before the lock, so that connection threads wait only for the write.
+  std::string line = folder_.empty() ? std::string() : FormatForwardRecord(record) + "\r\n";
   std::lock_guard<std::mutex> lock(mutex_);
   last_ = record;
-  if (record.outcome != ForwardOutcome::kWrongForMode &&
-      record.outcome != ForwardOutcome::kEmptyRequest)
+  if (WasForwarded(record))
     failures_in_a_row_ = IsForwardFailure(record) ? failures_in_a_row_ + 1 : 0;
   if (!folder_.empty()) Write(line);
 }

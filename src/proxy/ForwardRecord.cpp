@@ -1,12 +1,10 @@
 // Classifying a forward's failure from the error the client raised, and its log line.
 #include "proxy/ForwardRecord.h"
 
-#include <chrono>
-#include <cstdio>
-
 #include "base/Error.h"
 #include "http/HttpAnswerStream.h"
 #include "http/HttpClient.h"
+#include "http/HttpDate.h"
 #include "platform/Socket.h"
 
 namespace vp {
@@ -27,20 +25,6 @@ ForwardOutcome SocketOutcome(const Error& error) {
     return ForwardOutcome::kNameResolution;
   if (platform::IsConnectionRefused(error.code())) return ForwardOutcome::kConnectRefused;
   return connecting ? ForwardOutcome::kConnectFailed : ForwardOutcome::kConnectionReset;
-}
-
-std::string IsoTime(std::int64_t unix_seconds) {
-  using namespace std::chrono;
-  sys_seconds time{seconds{unix_seconds}};
-  sys_days day = floor<days>(time);
-  year_month_day date{day};
-  hh_mm_ss<seconds> clock{time - day};
-  char text[32];
-  std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02dZ", static_cast<int>(date.year()),
-                static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
-                static_cast<int>(clock.hours().count()), static_cast<int>(clock.minutes().count()),
-                static_cast<int>(clock.seconds().count()));
-  return text;
 }
 
 bool FaultCodeCharacter(char c) {
@@ -159,7 +143,7 @@ const char* OutcomeName(ForwardOutcome outcome) {
 }
 
 std::string FormatForwardRecord(const ForwardRecord& record) {
-  std::string line = IsoTime(record.time) + " mode=" + std::to_string(record.mode) +
+  std::string line = FormatIsoUtc(record.time) + " mode=" + std::to_string(record.mode) +
                      " endpoint=" + (record.production ? "production" : "test");
   if (!record.upstream.empty()) line += " upstream=" + record.upstream;
   line += " request=" + std::to_string(record.request_bytes) +

@@ -175,11 +175,16 @@ void TProxyServer::HandleRequest(TIdContext& context, TIdHTTPRequestInfo& reques
   }
 }
 
-void TProxyServer::RejectRequest(TIdHTTPResponseInfo& response) {
-  response.ResponseText = kMsgBadRequest;
+ForwardRecord TProxyServer::NewRecord() const {
   ForwardRecord record;
   record.time = UnixTimeNow();
   record.mode = settings_->Mode.load();
+  return record;
+}
+
+void TProxyServer::RejectRequest(TIdHTTPResponseInfo& response) {
+  response.ResponseText = kMsgBadRequest;
+  ForwardRecord record = NewRecord();
   record.outcome = ForwardOutcome::kWrongForMode;
   log_->Add(record);
 }
@@ -196,9 +201,7 @@ void TProxyServer::ServeRootCertificate(TIdContext& context, TIdHTTPResponseInfo
 void TProxyServer::ForwardRequest(const std::string& url, const std::string& host_text,
                                   bool production, TIdHTTPResponseInfo& response,
                                   const TIdHTTPRequestInfo& request) {
-  ForwardRecord record;
-  record.time = UnixTimeNow();
-  record.mode = settings_->Mode.load();
+  ForwardRecord record = NewRecord();
   record.production = production;
   UrlParts parts = SplitUrl(url);
   record.upstream = parts.port.empty() ? parts.host : parts.host + ":" + parts.port;

@@ -83,6 +83,8 @@ class TProxyServer {
 
   void ForwardRequest(const std::string& url, const std::string& host_text, bool production,
                       TIdHTTPResponseInfo& response, const TIdHTTPRequestInfo& request);
+  // A record of now, under the current mode.
+  ForwardRecord NewRecord() const;
   // Answers "Neispravan zahtjev" and records the request as wrong for the mode.
   void RejectRequest(TIdHTTPResponseInfo& response);
   void ServeRootCertificate(TIdContext& context, TIdHTTPResponseInfo& response);
