@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vp::platform {
 
@@ -87,13 +88,20 @@ class Socket {
   static constexpr NativeSocket kInvalid = -1;
 };
 
+// Waits until a receive on one of the sockets would not block (as Socket::WaitReadable), or until
+// timeout_ms has passed; answers the positions of those where it would not, in order. One call
+// watches them all, so that connections that have not sent anything yet need no thread each.
+// Throws kSocket.
+std::vector<std::size_t> WaitAnyReadable(const std::vector<const Socket*>& sockets, int timeout_ms);
+
 // Whether the network stack can open IPv6 sockets.
 bool HasIPv6();
 
-// Lets the process hold as many sockets as the system allows it. A listener holds one per open
-// connection, and POSIX systems start processes with a low soft limit on descriptors (often 1024)
-// under a much higher hard one; Windows has no such limit.
-void AllowManySockets();
+// Lets the process hold as many sockets as the system allows it, and answers how many that is
+// (SIZE_MAX for no limit). A listener holds one per open connection, and POSIX systems start
+// processes with a low soft limit on descriptors (often 1024) under a much higher hard one;
+// Windows has no such limit.
+std::size_t AllowManySockets();
 
 // Whether a socket error's code (Error::code()) says that nothing listened at the address.
 bool IsConnectionRefused(int code);

@@ -15,6 +15,7 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <cstdint>
 
 #include "base/Error.h"
 #include "platform/SocketAddress.h"
@@ -273,11 +274,31 @@ bool HasIPv6() {
   return static_cast<bool>(probe);
 }
 
-void AllowManySockets() {
+std::vector<std::size_t> WaitAnyReadable(const std::vector<const Socket*>& sockets,
+                                         int timeout_ms) {
+  std::vector<pollfd> polled;
+  polled.reserve(sockets.size());
+  for (const Socket* socket : sockets) polled.push_back({Fd(socket->native()), POLLIN, 0});
+  int rc;
+  while ((rc = ::poll(polled.data(), polled.size(), timeout_ms)) < 0)
+    if (errno != EINTR) ThrowSocketError("poll", errno);
+  std::vector<std::size_t> ready;
+  for (std::size_t i = 0; rc > 0 && i < polled.size(); ++i)
+    if (polled[i].revents != 0) ready.push_back(i);
+  return ready;
+}
+
+std::size_t AllowManySockets() {
   rlimit limit{};
-  if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur >= limit.rlim_max) return;
-  limit.rlim_cur = limit.rlim_max;
-  ::setrlimit(RLIMIT_NOFILE, &limit);  // best effort: the old limit still works
+  if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) return SIZE_MAX;
+  if (limit.rlim_cur < limit.rlim_max) {
+    rlim_t old = limit.rlim_cur;
+    limit.rlim_cur = limit.rlim_max;
+    // Best effort: the old limit still works.
+    if (::setrlimit(RLIMIT_NOFILE, &limit) != 0) limit.rlim_cur = old;
+  }
+  if (limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur >= SIZE_MAX) return SIZE_MAX;
+  return static_cast<std::size_t>(limit.rlim_cur);
 }
 
 bool IsConnectionRefused(int code) { return code == ECONNREFUSED; }

@@ -1,6 +1,7 @@
 // Winsock for the Windows build.
 #include "platform/Socket.h"
 
+#include <cstdint>
 #include <cstring>
 #include <mutex>
 #include <set>
@@ -324,8 +325,23 @@ void Socket::CloseWithReset() {
   Close();
 }
 
-void AllowManySockets() {
+std::vector<std::size_t> WaitAnyReadable(const std::vector<const Socket*>& sockets,
+                                         int timeout_ms) {
+  std::vector<WSAPOLLFD> polled;
+  polled.reserve(sockets.size());
+  for (const Socket* socket : sockets) polled.push_back({S(socket->native()), POLLRDNORM, 0});
+  int rc = ::WSAPoll(polled.data(), static_cast<ULONG>(polled.size()), timeout_ms);
+  if (rc == SOCKET_ERROR) ThrowSocketError("WSAPoll", WSAGetLastError());
+  // A reset or a closed peer shows as POLLHUP or POLLERR, which a receive would report at once.
+  std::vector<std::size_t> ready;
+  for (std::size_t i = 0; rc > 0 && i < polled.size(); ++i)
+    if (polled[i].revents != 0) ready.push_back(i);
+  return ready;
+}
+
+std::size_t AllowManySockets() {
   // Winsock sockets are not C runtime descriptors and have no per-process limit to raise.
+  return SIZE_MAX;
 }
 
 bool IsConnectionRefused(int code) { return code == WSAECONNREFUSED; }
