@@ -1,5 +1,6 @@
-// The HTTP/1.1 listener: one listening thread per binding, a thread for each connection being
-// served, one request per connection, answered by a single handler.
+// The HTTP/1.1 listener: one listening thread per binding, which also watches the connections that
+// have not sent anything yet; a thread for each connection being served, one request per
+// connection, answered by a single handler.
 #pragma once
 
 #include <atomic>
@@ -14,10 +15,12 @@
 #include <thread>
 #include <vector>
 
+#include "http/ConnectionAdmission.h"
 #include "http/HttpRecords.h"
 #include "io/IOHandler.h"
 #include "io/ServerIOHandler.h"
 #include "platform/Socket.h"
+#include "platform/Thread.h"
 
 namespace vp {
 
@@ -38,9 +41,10 @@ struct TIdServerLimits {
   unsigned busy_connections = 0;
   // A connection served this long waits on a peer (a slow till, a slow upstream), not on the
   // processors, and no longer counts. One that has waited its turn this long is served whatever
-  // the count: a crowd of silent peers that came first (a port scan, a flood of idle connections)
-  // then costs the tills behind it no more than this.
+  // the count: a crowd of peers that came first and then stalled mid-request costs the tills
+  // behind it no more than this. (Peers that send nothing never join the line.)
   int slow_connection_ms = 250;
+  AdmissionLimits admission;
 };
 
 struct TIdSocketHandle {
@@ -88,7 +92,10 @@ class TIdHTTPServer {
   void Start();
   void Stop();
   void AcceptLoop(Listening& listening);
-  void Dispatch(std::unique_ptr<Connection> connection);
+  int PollTimeoutMs(const Listening& listening, bool waiting) const;
+  void DropExpiredQuiet(Listening& listening);
+  void QueueReadable(Listening& listening, const std::vector<std::size_t>& ready);
+  void AcceptPending(Listening& listening);
   bool MayServeNextLocked() const;
   bool ServeWaitingWhereRoom();
   void StartWorker(std::unique_ptr<Connection> connection);
@@ -97,15 +104,18 @@ class TIdHTTPServer {
   void ReapRetiredWorkers();
   void ReleaseMemoryWhenIdle();
   unsigned BusyConnectionLimit() const;
-  template <typename Body>
-  std::thread StartThread(Body body);
+  platform::Thread StartThread(std::function<void()> body);
 
   TIdServerIOHandler* io_handler_ = nullptr;
+  // Before everything that holds connections, whose tickets it must outlive.
+  ConnectionAdmission admission_;
+  AdmissionLimits admission_limits_;  // set at start
   std::atomic<bool> active_{false};
   std::atomic<bool> stopping_{false};
   std::vector<std::unique_ptr<Listening>> listening_;
 
-  // Each connection is served by a thread of its own. A thread that has finished one takes the
+  // Each connection is served by a thread of its own once its request has begun; until then it
+  // waits with the listening thread (Listening::quiet). A thread that has finished one takes the
   // next waiting connection, or waits a short while for one before it ends, so that under load
   // threads are reused instead of being started and torn down for every connection. A few
   // connections per processor are served at once; while that many are being served quickly, the
