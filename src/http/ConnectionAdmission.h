@@ -14,10 +14,10 @@ namespace vp {
 // Open connections from one address other than loopback: far more than any real client needs,
 // far fewer than a flood from one address would take.
 inline constexpr std::size_t kConnectionsPerRemoteAddress = 64;
-// Open connections from every address other than loopback together. Each may hold a thread while
-// it sends its request, for at most kClientTimeoutMs; this bounds the threads a crowd of peers
-// elsewhere can make the 32-bit program hold.
-inline constexpr std::size_t kRemoteConnections = 1024;
+// Open connections from every address other than loopback together. Each may hold a connection
+// thread while it sends its request, for at most kClientTimeoutMs: this keeps most of the
+// listener's threads (kConnectionThreads) for the tills, whatever a crowd elsewhere does.
+inline constexpr std::size_t kRemoteConnections = 256;
 // Open connections in all, loopback's included. A connection that has sent nothing yet holds no
 // thread, only its socket.
 inline constexpr std::size_t kOpenConnections = 10000;

@@ -14,11 +14,10 @@
 namespace vp {
 namespace {
 
-// How often a listening thread looks up from its watch to see whether it should stop, to join the
-// threads that have ended, and, when nothing is open, to hand freed memory back.
+// How often a listening thread looks up from accept() to see whether it should stop, to join the
+// threads that have ended, and, when nothing is open, to hand freed memory back; and how often
+// the watch of the quiet connections looks for those whose time is up.
 constexpr int kAcceptPollMs = 500;
-// Connections taken from the system's queue before the quiet ones are looked at again.
-constexpr int kAcceptBatch = 64;
 // The stack each connection thread may grow to. Serving a connection was measured to reach about
 // 75 KB of stack on 64-bit Linux, at its deepest in the TLS handshakes on either side and in the
 // HTTP reads with their 16 KB buffer; this leaves more than three times that.
@@ -63,15 +62,14 @@ struct TIdHTTPServer::Connection {
   WatchClock::time_point accepted;
   WatchClock::time_point queued;  // when its request began and it joined the line
   ConnectionAdmission::Ticket ticket;
+  std::list<std::unique_ptr<Connection>>::iterator quiet_position;  // while quiet; guarded
+
+  std::uintptr_t WatchKey() { return reinterpret_cast<std::uintptr_t>(this); }
 };
 
 struct TIdHTTPServer::Listening {
   platform::Socket socket;
   std::thread thread;
-  // Connections accepted here that have sent nothing yet, oldest first; only the listening thread
-  // touches them. They are watched all at once and hold a socket each, no thread: a crowd of idle
-  // peers cannot use up the threads, or a 32-bit process's address space for their stacks.
-  std::vector<std::unique_ptr<Connection>> quiet;
 };
 
 struct TIdHTTPServer::Worker {
@@ -116,6 +114,7 @@ void TIdHTTPServer::Start() {
   // A connection being served may hold a second socket, to the upstream.
   admission_limits_.open = std::min(admission_limits_.open, platform::AllowManySockets() / 2);
   try {
+    watch_ = std::make_unique<platform::SocketWatch>();
     if (io_handler_) io_handler_->Init();
     for (const TIdSocketHandle& binding : bindings) {
       auto listening = std::make_unique<Listening>();
@@ -134,9 +133,11 @@ void TIdHTTPServer::Start() {
   } catch (...) {
     listening_.clear();
     if (io_handler_) io_handler_->Shutdown();
+    watch_.reset();
     throw;
   }
   active_ = true;
+  watch_thread_ = std::thread([this] { WatchLoop(); });
   // The OS gives no portable "highest priority" for std::thread; the accept loop does so little
   // that it never competes with the connection threads anyway.
   for (auto& listening : listening_)
@@ -147,9 +148,12 @@ void TIdHTTPServer::Stop() {
   if (!active_.exchange(false)) return;
   stopping_ = true;
   for (auto& listening : listening_) listening->socket.Interrupt();
+  watch_->Wake();
   for (auto& listening : listening_)
     if (listening->thread.joinable()) listening->thread.join();
-  listening_.clear();  // and with them the quiet connections
+  listening_.clear();
+  if (watch_thread_.joinable()) watch_thread_.join();
+  CloseQuiet();
 
   std::list<std::unique_ptr<Worker>> workers;
   std::deque<std::unique_ptr<Connection>> waiting;
@@ -172,93 +176,133 @@ void TIdHTTPServer::Stop() {
     idle_workers_.clear();
     retired_workers_ = 0;
   }
+  watch_.reset();
   if (io_handler_) io_handler_->Shutdown();
 }
 
 void TIdHTTPServer::AcceptLoop(Listening& listening) {
-  std::vector<const platform::Socket*> sockets;
   while (!stopping_) {
     ReapRetiredWorkers();
     bool waiting = ServeWaitingWhereRoom();
-    DropExpiredQuiet(listening);
-    sockets.assign(1, &listening.socket);
-    for (const auto& connection : listening.quiet) sockets.push_back(&connection->socket);
-    std::vector<std::size_t> ready;
+    bool readable = false;
     try {
-      ready = platform::WaitAnyReadable(sockets, PollTimeoutMs(listening, waiting));
+      readable = listening.socket.WaitReadable(waiting ? kWaitingPollMs : kAcceptPollMs);
     } catch (const Error&) {
       return;
     }
     if (stopping_) return;
-    if (ready.empty()) {
-      if (!waiting) ReleaseMemoryWhenIdle();
-      continue;
-    }
-    bool accept = ready.front() == 0;  // the listening socket comes first
-    QueueReadable(listening, ready);
-    if (accept) AcceptPending(listening);
+    if (readable)
+      AcceptOne(listening);
+    else if (!waiting)
+      ReleaseMemoryWhenIdle();
   }
 }
 
-// Until the next look at the line, or until the oldest quiet connection's time is up.
-int TIdHTTPServer::PollTimeoutMs(const Listening& listening, bool waiting) const {
-  int timeout_ms = waiting ? kWaitingPollMs : kAcceptPollMs;
-  if (listening.quiet.empty()) return timeout_ms;
+// A connection the limits leave room for is watched until its request begins; one they leave
+// none for is turned away before a byte is read.
+void TIdHTTPServer::AcceptOne(Listening& listening) {
+  auto connection = std::make_unique<Connection>();
+  try {
+    connection->socket = listening.socket.Accept(&connection->remote_ip);
+  } catch (const Error&) {
+    // The peer gave up before we took it, we are stopping, or the system is out of room.
+    if (!stopping_) std::this_thread::sleep_for(kAcceptRetryPause);
+    return;
+  }
+  connection->ticket = admission_.Admit(connection->remote_ip, admission_limits_);
+  if (!connection->ticket) {
+    // A reset leaves nothing behind on this side, where an orderly close would leave a flood's
+    // connections lingering in TIME_WAIT.
+    connection->socket.CloseWithReset();
+    return;
+  }
+  connection->accepted = WatchClock::now();
+  WatchQuiet(std::move(connection));
+}
+
+void TIdHTTPServer::WatchQuiet(std::unique_ptr<Connection> connection) {
+  std::unique_ptr<Connection> unwatched;  // closed after the lock is released
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (stopping_) return;  // Stop() has taken the quiet ones already; this one closes unserved
+  // Under the lock, so that the watching thread, which may be told of it at once, finds it in
+  // place, and cannot let it expire before it is watched.
+  try {
+    watch_->Add(connection->socket, connection->WatchKey());
+  } catch (const Error&) {
+    // The system has no room to watch it: it is lost alone, as when no thread can be started.
+    unwatched = std::move(connection);
+    return;
+  }
+  quiet_.push_back(std::move(connection));
+  quiet_.back()->quiet_position = std::prev(quiet_.end());
+}
+
+// The quiet connections, those accepted that have sent nothing yet, are watched all at once by
+// one thread and hold a socket each, no thread: a crowd of idle peers cannot use up the threads,
+// nor a 32-bit process's address space for their stacks.
+void TIdHTTPServer::WatchLoop() {
+  while (!stopping_) {
+    std::vector<std::uintptr_t> ready;
+    try {
+      ready = watch_->Wait(QuietWaitMs());
+    } catch (const Error&) {
+      std::this_thread::sleep_for(kAcceptRetryPause);  // out of memory, say; the next may work
+    }
+    if (stopping_) return;
+    QueueReady(ready);
+    DropExpiredQuiet();
+  }
+}
+
+// Until the oldest quiet connection's time is up, or the next regular look.
+int TIdHTTPServer::QuietWaitMs() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (quiet_.empty()) return kAcceptPollMs;
   auto left = std::chrono::ceil<std::chrono::milliseconds>(
-      listening.quiet.front()->accepted + std::chrono::milliseconds(Limits.client_timeout_ms) -
+      quiet_.front()->accepted + std::chrono::milliseconds(Limits.client_timeout_ms) -
       WatchClock::now());
-  return static_cast<int>(std::clamp<long long>(left.count(), 0, timeout_ms));
+  return static_cast<int>(std::clamp<long long>(left.count(), 0, kAcceptPollMs));
+}
+
+// The quiet connections whose request has begun, or whose peer has gone, join the end of the
+// line in the order they were reported.
+void TIdHTTPServer::QueueReady(const std::vector<std::uintptr_t>& keys) {
+  if (keys.empty()) return;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto now = WatchClock::now();
+    for (std::uintptr_t key : keys) {
+      auto position = reinterpret_cast<Connection*>(key)->quiet_position;
+      (*position)->queued = now;
+      waiting_.push_back(std::move(*position));
+      quiet_.erase(position);
+    }
+  }
+  ServeWaitingWhereRoom();
 }
 
 // A peer that has sent nothing within its time is dropped without an answer, as one that stops
 // halfway is.
-void TIdHTTPServer::DropExpiredQuiet(Listening& listening) {
+void TIdHTTPServer::DropExpiredQuiet() {
   const auto since = WatchClock::now() - std::chrono::milliseconds(Limits.client_timeout_ms);
-  auto& quiet = listening.quiet;
-  quiet.erase(quiet.begin(), std::find_if(quiet.begin(), quiet.end(),
-                                          [since](const auto& c) { return c->accepted > since; }));
-}
-
-// The quiet connections whose request has begun, or whose peer has gone, join the end of the
-// line in the order they came, so that none overtakes one that was ready earlier.
-void TIdHTTPServer::QueueReadable(Listening& listening, const std::vector<std::size_t>& ready) {
+  std::list<std::unique_ptr<Connection>> expired;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (stopping_) return;  // Stop() has taken the threads already; they close unserved
-    const auto now = WatchClock::now();
-    for (std::size_t position : ready) {
-      if (position == 0) continue;
-      std::unique_ptr<Connection>& connection = listening.quiet[position - 1];
-      connection->queued = now;
-      waiting_.push_back(std::move(connection));
-    }
+    auto end = std::find_if(quiet_.begin(), quiet_.end(),
+                            [since](const auto& quiet) { return quiet->accepted > since; });
+    expired.splice(expired.end(), quiet_, quiet_.begin(), end);
   }
-  std::erase(listening.quiet, nullptr);
-  ServeWaitingWhereRoom();
+  for (auto& quiet : expired) watch_->Drop(quiet->socket, quiet->WatchKey());
 }
 
-// Takes what the system has queued, a batch at a time so that the quiet connections are looked at
-// again soon, and turns away the connections the limits leave no room for.
-void TIdHTTPServer::AcceptPending(Listening& listening) {
-  try {
-    for (int taken = 0; taken < kAcceptBatch; ++taken) {
-      if (taken > 0 && !listening.socket.WaitReadable(0)) return;
-      auto connection = std::make_unique<Connection>();
-      connection->socket = listening.socket.Accept(&connection->remote_ip);
-      connection->ticket = admission_.Admit(connection->remote_ip, admission_limits_);
-      if (!connection->ticket) {
-        // Not a byte read; a reset leaves nothing behind on this side, where an orderly close
-        // would leave the flood's connections lingering in TIME_WAIT.
-        connection->socket.CloseWithReset();
-        continue;
-      }
-      connection->accepted = WatchClock::now();
-      listening.quiet.push_back(std::move(connection));
-    }
-  } catch (const Error&) {
-    // The peer gave up before we took it, we are stopping, or the system is out of room.
-    if (!stopping_) std::this_thread::sleep_for(kAcceptRetryPause);
+// At stop, once the watching thread has ended.
+void TIdHTTPServer::CloseQuiet() {
+  std::list<std::unique_ptr<Connection>> quiet;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    quiet.swap(quiet_);
   }
+  for (auto& connection : quiet) watch_->Drop(connection->socket, connection->WatchKey());
 }
 
 bool TIdHTTPServer::MayServeNextLocked() const {
@@ -283,6 +327,7 @@ bool TIdHTTPServer::ServeWaitingWhereRoom() {
       std::lock_guard<std::mutex> lock(mutex_);
       if (waiting_.empty()) return false;
       if (stopping_ || !MayServeNextLocked()) return true;
+      if (idle_workers_.empty() && workers_.size() >= Limits.connection_threads) return true;
       next = std::move(waiting_.front());
       waiting_.pop_front();
       if (!idle_workers_.empty()) {

@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace vp::platform {
 
@@ -87,12 +86,6 @@ class Socket {
  public:
   static constexpr NativeSocket kInvalid = -1;
 };
-
-// Waits until a receive on one of the sockets would not block (as Socket::WaitReadable), or until
-// timeout_ms has passed; answers the positions of those where it would not, in order. One call
-// watches them all, so that connections that have not sent anything yet need no thread each.
-// Throws kSocket.
-std::vector<std::size_t> WaitAnyReadable(const std::vector<const Socket*>& sockets, int timeout_ms);
 
 // Whether the network stack can open IPv6 sockets.
 bool HasIPv6();

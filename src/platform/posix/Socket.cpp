@@ -274,20 +274,6 @@ bool HasIPv6() {
   return static_cast<bool>(probe);
 }
 
-std::vector<std::size_t> WaitAnyReadable(const std::vector<const Socket*>& sockets,
-                                         int timeout_ms) {
-  std::vector<pollfd> polled;
-  polled.reserve(sockets.size());
-  for (const Socket* socket : sockets) polled.push_back({Fd(socket->native()), POLLIN, 0});
-  int rc;
-  while ((rc = ::poll(polled.data(), polled.size(), timeout_ms)) < 0)
-    if (errno != EINTR) ThrowSocketError("poll", errno);
-  std::vector<std::size_t> ready;
-  for (std::size_t i = 0; rc > 0 && i < polled.size(); ++i)
-    if (polled[i].revents != 0) ready.push_back(i);
-  return ready;
-}
-
 std::size_t AllowManySockets() {
   rlimit limit{};
   if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) return SIZE_MAX;

@@ -31,7 +31,10 @@ int FamilyOf(IpFamily family) { return family == IpFamily::kV6 ? AF_INET6 : AF_I
 
 NativeSocket OpenOrThrow(int family, int type, int protocol) {
   EnsureWinsock();
-  SOCKET s = ::WSASocketW(family, type, protocol, nullptr, 0, WSA_FLAG_NO_HANDLE_INHERIT);
+  // Overlapped, which the sockets' own calls never use, so that a listener's accepted sockets
+  // (which inherit it) can be watched with an overlapped receive (SocketWatch).
+  SOCKET s = ::WSASocketW(family, type, protocol, nullptr, 0,
+                          WSA_FLAG_OVERLAPPED | WSA_FLAG_NO_HANDLE_INHERIT);
   if (s == INVALID_SOCKET) ThrowSocketError("socket", WSAGetLastError());
   return static_cast<NativeSocket>(s);
 }
@@ -323,20 +326,6 @@ void Socket::CloseWithReset() {
   linger abort{1, 0};
   ::setsockopt(S(handle_), SOL_SOCKET, SO_LINGER, reinterpret_cast<char*>(&abort), sizeof abort);
   Close();
-}
-
-std::vector<std::size_t> WaitAnyReadable(const std::vector<const Socket*>& sockets,
-                                         int timeout_ms) {
-  std::vector<WSAPOLLFD> polled;
-  polled.reserve(sockets.size());
-  for (const Socket* socket : sockets) polled.push_back({S(socket->native()), POLLRDNORM, 0});
-  int rc = ::WSAPoll(polled.data(), static_cast<ULONG>(polled.size()), timeout_ms);
-  if (rc == SOCKET_ERROR) ThrowSocketError("WSAPoll", WSAGetLastError());
-  // A reset or a closed peer shows as POLLHUP or POLLERR, which a receive would report at once.
-  std::vector<std::size_t> ready;
-  for (std::size_t i = 0; rc > 0 && i < polled.size(); ++i)
-    if (polled[i].revents != 0) ready.push_back(i);
-  return ready;
 }
 
 std::size_t AllowManySockets() {
