@@ -56,4 +56,22 @@ std::string FormatIsoUtc(std::int64_t unix_seconds) {
   return text;
 }
 
+bool ParseIsoUtc(const std::string& text, std::int64_t& unix_seconds) {
+  int year = 0;
+  unsigned month = 0, day = 0, hour = 0, minute = 0, second = 0;
+  char zone = 0;
+  int end = 0;
+  if (text.size() != 20 ||
+      std::sscanf(text.c_str(), "%4d-%2u-%2uT%2u:%2u:%2u%c%n", &year, &month, &day, &hour, &minute,
+                  &second, &zone, &end) != 7 ||
+      zone != 'Z' || end != 20 || hour > 23 || minute > 59 || second > 60)
+    return false;
+  using namespace std::chrono;
+  year_month_day date{std::chrono::year{year}, std::chrono::month{month}, std::chrono::day{day}};
+  if (!date.ok()) return false;
+  std::int64_t days_since_epoch = sys_days{date}.time_since_epoch().count();
+  unix_seconds = days_since_epoch * 86400 + hour * 3600 + minute * 60 + second;
+  return true;
+}
+
 }  // namespace vp
