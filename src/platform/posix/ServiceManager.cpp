@@ -220,6 +220,9 @@ class SystemdServiceManager : public ServiceManager {
   void WriteEvent(const std::string&, EventType type, const std::string& text) override {
     service_process::WriteJournalLines(type == EventType::kError ? 3 : 6, text);
   }
+  void WriteActivity(const std::string& line) override {
+    service_process::WriteJournalLines(6, line);
+  }
 
   // The journal keeps each entry's text itself and takes any source.
   ServiceFailure AddEventSource(const std::string&, const std::string&) override { return {}; }
