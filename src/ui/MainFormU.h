@@ -12,6 +12,9 @@
 #include <memory>
 #include <string>
 
+#include "platform/MainThread.h"
+#include "proxy/FailureStreak.h"
+#include "proxy/ForwardLog.h"
 #include "proxy/ProxyServer.h"
 #include "ui/HostActions.h"
 #include "ui/MainWindow.h"
@@ -62,8 +65,11 @@ class TMainForm : public platform::MainWindowEvents {
   bool IsActive();
 
   void UpdateTrayIcon(platform::TrayCommand command);
-  void ShowTrayBalloon(const std::string& text);
+  void ShowTrayBalloon(const std::string& text, unsigned icon = platform::kTrayInfoIconInformation);
   void UpdateStatusDisplay();
+  // The last forward's line, and a balloon when forwards start failing or work again: the own
+  // proxy's log, or in the service regime the log file the service writes.
+  void RefreshLastForward();
   void SetServerActive(bool active);
   void ShowStartFailure(const std::exception& error);
   void ReportStartFailure(const std::exception& error);
@@ -98,6 +104,10 @@ class TMainForm : public platform::MainWindowEvents {
   std::unique_ptr<TProxySettings> own_settings_;  // the service regime's
   TProxySettings* settings_ = nullptr;            // server_'s or own_settings_
   platform::TrayData tray_data_;
+  std::unique_ptr<ForwardLogReader> log_reader_;  // the service regime's
+  FailureStreak streak_;
+  bool streak_known_ = false;  // the first look only learns the state
+  std::unique_ptr<platform::MainThreadTicker> ticker_;
 };
 
 }  // namespace vp

@@ -29,6 +29,7 @@ constexpr int kServiceLabelFontHeight = 16;
 constexpr int kVersionLeft = 8;
 constexpr int kBottomMargin = 4;
 constexpr int kRightMargin = 8;
+constexpr int kLastForwardGap = 2;
 constexpr COLORREF kBlue = RGB(0, 0, 255);
 
 constexpr UINT_PTR kMainThreadTimer = 1;
@@ -143,6 +144,11 @@ class Win32MainWindow : public MainWindow {
   void SetServiceLabelVisible(bool visible) override {
     if (window_ != nullptr)
       ShowWindow(GetDlgItem(window_, IDC_SERVICE_LABEL), visible ? SW_SHOW : SW_HIDE);
+  }
+
+  void SetLastForwardText(const std::string& text) override {
+    if (window_ != nullptr)
+      SetWindowTextW(GetDlgItem(window_, IDC_LAST_FORWARD), WideFromUtf8(text).c_str());
   }
 
   void Show() override {
@@ -389,6 +395,10 @@ class Win32MainWindow : public MainWindow {
     SetWindowPos(www, nullptr, width - www_size.cx - kRightMargin,
                  height - www_size.cy - kBottomMargin, 0, 0, flags);
     SetWindowPos(led, nullptr, (width - led_size.cx) / 2, (height - led_size.cy) / 2, 0, 0, flags);
+    // Two lines between the LED and the bottom labels: a failure's words may wrap.
+    int line_top = (height + led_size.cy) / 2 + kLastForwardGap;
+    SetWindowPos(GetDlgItem(window_, IDC_LAST_FORWARD), nullptr, 0, line_top, width,
+                 height - www_size.cy - kBottomMargin - line_top, SWP_NOZORDER | SWP_NOACTIVATE);
     SetWindowPos(GetDlgItem(window_, IDC_VERSION), nullptr, kVersionLeft,
                  height - www_size.cy - kBottomMargin, 0, 0, flags);
   }

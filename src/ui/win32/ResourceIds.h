@@ -21,6 +21,7 @@
 #define IDC_LED 202
 #define IDC_VERSION 203
 #define IDC_WWW 204
+#define IDC_LAST_FORWARD 205
 
 // The settings dialog's controls; Cancel and OK are IDCANCEL and IDOK.
 #define IDC_MODE_LABEL 301
