@@ -16,8 +16,8 @@ namespace vp::platform {
 std::optional<std::string> ControlTextOfWindow(const std::string& desktop, const std::string& title,
                                                int control_id);
 
-// How many visible top-level windows of that window class there are (0 elsewhere than on
-// Windows).
+// How many visible top-level windows of that window class there are; -1 when the desktop cannot
+// be opened, 0 elsewhere than on Windows.
 int VisibleWindowsOfClass(const std::string& desktop, const std::string& class_name);
 
 }  // namespace vp::platform

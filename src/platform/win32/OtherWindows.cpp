@@ -46,6 +46,7 @@ BOOL CALLBACK CountVisible(HWND window, LPARAM data) {
 std::optional<std::string> ControlTextOfWindow(const std::string& desktop, const std::string& title,
                                                int control_id) {
   UniqueDesktop entered = EnterDesktop(desktop);
+  if (!desktop.empty() && !entered) return std::nullopt;
   HWND window = FindWindowW(nullptr, WideFromUtf8(title).c_str());
   HWND control = window != nullptr ? GetDlgItem(window, control_id) : nullptr;
   if (control == nullptr) return std::nullopt;
@@ -56,6 +57,7 @@ std::optional<std::string> ControlTextOfWindow(const std::string& desktop, const
 
 int VisibleWindowsOfClass(const std::string& desktop, const std::string& class_name) {
   UniqueDesktop entered = EnterDesktop(desktop);
+  if (!desktop.empty() && !entered) return -1;
   ClassCount counting{WideFromUtf8(class_name)};
   EnumDesktopWindows(entered.get(), CountVisible, reinterpret_cast<LPARAM>(&counting));
   return counting.count;

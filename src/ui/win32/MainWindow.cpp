@@ -394,11 +394,15 @@ class Win32MainWindow : public MainWindow {
                  SWP_NOZORDER | SWP_NOACTIVATE);
     SetWindowPos(www, nullptr, width - www_size.cx - kRightMargin,
                  height - www_size.cy - kBottomMargin, 0, 0, flags);
-    SetWindowPos(led, nullptr, (width - led_size.cx) / 2, (height - led_size.cy) / 2, 0, 0, flags);
-    // Two lines between the LED and the bottom labels: a failure's words may wrap.
-    int line_top = (height + led_size.cy) / 2 + kLastForwardGap;
+    // The last forward's line takes two lines above the bottom labels (a failure's words may
+    // wrap); the LED stands in the middle of what is left under the service label.
+    int bottom_top = height - www_size.cy - kBottomMargin;
+    int line_top = bottom_top - 2 * www_size.cy - kLastForwardGap;
     SetWindowPos(GetDlgItem(window_, IDC_LAST_FORWARD), nullptr, 0, line_top, width,
-                 height - www_size.cy - kBottomMargin - line_top, SWP_NOZORDER | SWP_NOACTIVATE);
+                 bottom_top - line_top, SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(led, nullptr, (width - led_size.cx) / 2,
+                 kServiceLabelHeight + (line_top - kServiceLabelHeight - led_size.cy) / 2, 0, 0,
+                 flags);
     SetWindowPos(GetDlgItem(window_, IDC_VERSION), nullptr, kVersionLeft,
                  height - www_size.cy - kBottomMargin, 0, 0, flags);
   }
