@@ -16,9 +16,8 @@ inline constexpr const char* kMsgCertificatesMade = "Certifikati su napravljeni 
 // The task's error, followed by a line with the reason.
 inline constexpr const char* kMsgCertificatesNotMade = "Certifikati nisu napravljeni.";
 
-// The switch of the task that takes this program's root (fakeFinaCA.crt in its file folder) out of
-// the current user's "Root" store, as an uninstaller does; ours, beside the window's "Instaliraj
-// CA".
+// The switch of the task that takes this program's root (its fakeFinaCA.crt) out of the current
+// user's "Root" store, as an uninstaller does; ours, beside the window's "Instaliraj CA".
 inline constexpr const char* kSwitchRootRemove = "rootremove";
 inline constexpr const char* kMsgRootNotRemoved = "Root certifikat programa nije uklonjen.";
 
