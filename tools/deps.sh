@@ -12,8 +12,9 @@ packages=(cmake ninja-build g++ make libgtest-dev googletest libssl3 libssl-dev 
           # the Windows installer and its Authenticode signatures (tools/installer.sh)
           nsis osslsigncode
           # the Debian package (tools/deb.sh) and its checks: lintian, the unit's systemd-analyze
-          # verify and the man page's, the trixie chroot its test root lies on (tools/deb-test.sh)
-          debhelper lintian systemd man-db debootstrap
+          # verify and the man page's, the trixie chroot its test root lies on and the loopback of
+          # its network namespace (tools/deb-test.sh)
+          debhelper lintian systemd man-db debootstrap iproute2
           # the tree's format and the scripts' lint (tools/check-style.sh)
           clang-format shellcheck)
 i386=false
