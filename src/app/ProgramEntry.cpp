@@ -21,6 +21,7 @@
 #include "platform/FileSystem.h"
 #include "platform/ServiceManager.h"
 #include "platform/UserPrompt.h"
+#include "proxy/ProxyServer.h"
 #include "ui/TrayApplication.h"
 
 namespace vp {
@@ -43,8 +44,7 @@ bool NameIsAnyOf(const std::string& name, const std::vector<std::string>& names)
 
 int RunMakeCertificates() {
   if (!MakeCertificateFiles()) return 1;
-  std::string folder =
-      platform::Utf8FromAnsi(platform::ExtractFileDir(platform::ProgramFilePath()));
+  std::string folder = platform::Utf8FromAnsi(AppFileFolder());
   if (folder.size() > 1) folder.pop_back();  // the trailing delimiter
   platform::ReportToStarter(kMsgCertificatesMade + folder + ".");
   return 0;

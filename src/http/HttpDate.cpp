@@ -50,7 +50,9 @@ std::string FormatHttpDate(std::int64_t unix_seconds) {
 
 std::string FormatIsoUtc(std::int64_t unix_seconds) {
   UtcFields f = Split(unix_seconds);
-  char text[32];
+  // Room for the widest fields the compiler cannot rule out (38 bytes), so that a fortified
+  // build sees no truncation.
+  char text[64];
   std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02ld:%02ld:%02ldZ", f.year, f.month, f.day,
                 f.hour, f.minute, f.second);
   return text;

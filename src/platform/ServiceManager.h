@@ -158,8 +158,10 @@ ServiceManager& CurrentServiceManager();
 // Tests put an in-memory double in place of the system's manager; nullptr restores it.
 void SetServiceManagerForTesting(ServiceManager* manager);
 
-// systemd only: tests point the unit folder (/etc/systemd/system) and the systemctl command at a
-// temp dir and a script of their own; empty texts restore the real ones. Ignored on Windows.
-void SetSystemdForTesting(const std::string& unit_folder, const std::string& systemctl);
+// systemd only: tests point the unit folder (/etc/systemd/system), the systemctl command and the
+// folder of the units that packages install (/lib/systemd/system) at a temp dir and a script of
+// their own; empty texts restore the real ones. Ignored on Windows.
+void SetSystemdForTesting(const std::string& unit_folder, const std::string& systemctl,
+                          const std::string& package_unit_folder = "");
 
 }  // namespace vp::platform

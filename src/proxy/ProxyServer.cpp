@@ -55,9 +55,15 @@ std::string HostOfURL(const std::string& url) {
   return host.substr(0, host.find(':'));
 }
 
-std::string AppFilePath(const std::string& name) {
-  return platform::ExtractFileDir(platform::ProgramFilePath()) + name;
+std::string AppFileFolder() {
+  std::string appdata = platform::CommonAppDataFolder();
+  if (platform::ProgramFolderHoldsItsFiles() || appdata.empty())
+    return platform::ExtractFileDir(platform::ProgramFilePath());
+  return platform::IncludeTrailingDelimiter(platform::IncludeTrailingDelimiter(appdata) +
+                                            kSettingsFolderName);
 }
+
+std::string AppFilePath(const std::string& name) { return AppFileFolder() + name; }
 
 TProxyServer::TProxyServer(std::uint16_t port, TInitialState initial)
     : forwards_(std::make_unique<Forwards>()),

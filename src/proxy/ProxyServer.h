@@ -109,7 +109,11 @@ class TProxyServer {
 
 // The host of a URL as the Host header names it: no port, nothing after a ':'.
 std::string HostOfURL(const std::string& url);
-// The directory of the running program file, with its trailing delimiter, followed by name.
+// The folder of the program's own files (the certificates of the HTTPS modes), with its trailing
+// delimiter: the running program's folder, or the settings folder (kSettingsFolderName under the
+// machine-wide data folder) where the program's folder holds none of its files.
+std::string AppFileFolder();
+// AppFileFolder() followed by name.
 std::string AppFilePath(const std::string& name);
 
 }  // namespace vp
