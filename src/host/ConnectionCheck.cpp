@@ -11,6 +11,7 @@
 #include "platform/CodePage.h"
 #include "platform/Console.h"
 #include "proxy/ForwardRecord.h"
+#include "proxy/ForwardWords.h"
 #include "proxy/KesHttp.h"
 #include "proxy/ProxySettings.h"
 #include "tls/SslLibrary.h"
@@ -33,30 +34,6 @@ std::int64_t Lap(Clock::time_point& mark) {
   return ms;
 }
 
-// The forward log's failure classes, as a shop owner reads them.
-const char* OutcomeWords(ForwardOutcome outcome) {
-  switch (outcome) {
-    case ForwardOutcome::kNameResolution:
-      return "naziv nije pronađen";
-    case ForwardOutcome::kConnectRefused:
-      return "veza odbijena, na toj adresi i portu ništa ne sluša";
-    case ForwardOutcome::kConnectFailed:
-      return "veza nije uspostavljena, nema mreže ili puta do poslužitelja";
-    case ForwardOutcome::kConnectTimedOut:
-      return "poslužitelj se nije javio na vrijeme";
-    case ForwardOutcome::kNoAnswerInTime:
-      return "poslužitelj nije odgovorio na vrijeme";
-    case ForwardOutcome::kConnectionReset:
-      return "poslužitelj je prekinuo vezu";
-    case ForwardOutcome::kTlsFailed:
-      return "zaštićena veza nije dogovorena";
-    case ForwardOutcome::kStopped:
-      return "provjera je prekinuta";
-    default:
-      return "greška";
-  }
-}
-
 void Fail(RoadCheck& road, const std::exception& error, Clock::time_point& mark) {
   road.failed_ms = Lap(mark);
   const auto* known = dynamic_cast<const Error*>(&error);
@@ -68,8 +45,9 @@ void Fail(RoadCheck& road, const std::exception& error, Clock::time_point& mark)
   }
   ForwardRecord record;
   ClassifyFailure(error, record);
-  road.failure = std::string(OutcomeWords(record.outcome)) + " (" +
-                 platform::Utf8FromAnsi(record.reason) + ")";
+  // The words the window and the event log use for a forward that failed this way, and the
+  // error's own text for whoever supports the shop.
+  road.failure = DescribeOutcome(record) + " (" + platform::Utf8FromAnsi(record.reason) + ")";
   if (road.connect_ms >= 0)
     road.failed_at = RoadStep::kHandshake;
   else if (road.resolve_ms >= 0)

@@ -37,7 +37,7 @@ report=$("$WINE" "$VP_APP_EXE" /check 2>&1)
 vp_expect "/check ends with 1 when nothing listens" 1 "$?"
 report=${report//$'\r'/}
 vp_expect_contains "it names the failed step" "Spajanje na port $refused: nije uspjelo (" "$report"
-vp_expect_contains "and why" "veza odbijena" "$report"
+vp_expect_contains "and why" "odbija vezu" "$report"
 vp_expect_contains "and that the road does not work" "Veza ne radi." "$report"
 
 echo "  the window: Server, Provjeri vezu"
