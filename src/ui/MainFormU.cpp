@@ -2,12 +2,16 @@
 #include "ui/MainFormU.h"
 
 #include <chrono>
+#include <thread>
 #include <utility>
 
+#include "host/ConnectionCheck.h"
 #include "http/HttpDate.h"
 #include "platform/CodePage.h"
 #include "platform/FileSystem.h"
+#include "platform/MainThread.h"
 #include "platform/UserPrompt.h"
+#include "proxy/DNSThread.h"
 #include "proxy/ForwardWords.h"
 #include "proxy/ProxySettings.h"
 #include "ui/HandlerErrors.h"
@@ -40,7 +44,10 @@ bool Confirmed(const char* question) { return platform::AskQuestion(question) ==
 }  // namespace
 
 TMainForm::TMainForm(HostActions& host, const WindowFactory& make_window, std::uint16_t proxy_port)
-    : host_(host), proxy_port_(proxy_port), window_(make_window(*this)) {
+    : host_(host),
+      proxy_port_(proxy_port),
+      window_(make_window(*this)),
+      check_link_(std::make_shared<TDNSCallerLink>()) {
   FormCreate();
 }
 
@@ -67,6 +74,7 @@ void TMainForm::FormCreate() {
 
 void TMainForm::FormDestroy() {
   ticker_.reset();
+  check_link_->Detach();
   // Only the own proxy's settings are saved: in the service regime the file belongs to the
   // service, and the window's copy holds Active as it was read.
   if (server_) RunHandler([this] { host_.SaveSettings(server_->Settings()); });
@@ -127,6 +135,8 @@ void TMainForm::MenuClicked(MenuItem item) {
         return mnHostsProdClick();
       case MenuItem::kInstallCA:
         return InstallRootCertificate();
+      case MenuItem::kCheckConnection:
+        return mnCheckConnectionClick();
     }
   });
 }
@@ -451,6 +461,34 @@ void TMainForm::InstallRootCertificate() {
   platform::ShowNotice(host_.AddCertificateFile(file, kRootStoreName)
                            ? kMsgCertificateInstalled
                            : kMsgCertificateNotInstalled);
+}
+
+// ---- Connection check ---------------------------------------------------------------------------
+
+void TMainForm::mnCheckConnectionClick() {
+  // One at a time: its box comes when its steps are done (half a minute at most).
+  if (checking_) return;
+  // The settings as they stand now; the window may change them, or go, while the check runs.
+  UpstreamSettings upstream = UpstreamSettingsOf(*settings_);
+  const bool discovery_on = settings_->CallDNS;
+  std::thread([this, upstream, discovery_on, link = check_link_] {
+    try {
+      ConnectionReport report = CheckConnection(upstream);
+      report.discovery_on = discovery_on;
+      std::string text = FormatConnectionReport(report, UnixTimeNow());
+      platform::Synchronize(
+          [&] { link->RunIfAttached([&] { CheckConnectionDone(text, report.Works()); }); });
+    } catch (const std::exception&) {
+      // Nobody is left to tell on this thread; the check's own failures are in its report.
+    }
+  }).detach();
+  checking_ = true;
+}
+
+void TMainForm::CheckConnectionDone(const std::string& report, bool works) {
+  checking_ = false;
+  platform::ShowNotice(report,
+                       works ? platform::NoticeIcon::kInformation : platform::NoticeIcon::kError);
 }
 
 void TMainForm::mnHelpClick() {

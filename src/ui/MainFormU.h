@@ -21,6 +21,7 @@
 
 namespace vp {
 
+class TDNSCallerLink;
 class THelpForm;
 class TProxySettings;
 
@@ -78,6 +79,9 @@ class TMainForm : public platform::MainWindowEvents {
   bool OfferCertificates();
   void CheckHostsForMode();
   void InstallRootCertificate();
+  // "Provjeri vezu": the check runs on a thread of its own, its report comes in a notice.
+  void mnCheckConnectionClick();
+  void CheckConnectionDone(const std::string& report, bool works);
 
   void WmUserShow();
   void WmUserTray();
@@ -108,6 +112,9 @@ class TMainForm : public platform::MainWindowEvents {
   FailureStreak streak_;
   bool streak_known_ = false;  // the first look only learns the state
   std::unique_ptr<platform::MainThreadTicker> ticker_;
+  // Detached when the window goes, so that a check still under way reports to nobody.
+  std::shared_ptr<TDNSCallerLink> check_link_;
+  bool checking_ = false;  // main thread only
 };
 
 }  // namespace vp

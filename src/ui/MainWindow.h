@@ -27,6 +27,7 @@ enum class MenuItem {
   kInstallCA,
   kTrayStart,
   kTrayStop,
+  kCheckConnection,  // in the Server menu and the tray menu both
 };
 
 // The menus whose opening the logic handles.

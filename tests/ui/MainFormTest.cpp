@@ -451,5 +451,16 @@ TEST_F(MainFormTest, HelpWindowIsMadeOnceAndShownAgain) {
   EXPECT_EQ(window().calls().back(), "open www.vormetra.hr");
 }
 
+TEST_F(MainFormTest, CheckConnectionRunsAsideAndShowsItsReportInABox) {
+  WriteSettings(R"({"Mode":0})");
+  Create();
+  window().Click(MenuItem::kCheckConnection);
+  window().Click(MenuItem::kCheckConnection);  // while one runs, no second
+  for (int i = 0; i < 500 && prompt_.errors().empty(); ++i) platform::RunMainThreadCalls(10);
+  platform::RunMainThreadCalls(50);
+  ASSERT_EQ(prompt_.errors().size(), 1u);
+  EXPECT_TRUE(prompt_.errors()[0].starts_with("Provjera veze, način rada 0.\n"));
+}
+
 }  // namespace
 }  // namespace vp

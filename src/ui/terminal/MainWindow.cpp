@@ -48,6 +48,7 @@ const std::vector<MenuTable>& MainMenu() {
        Menu::kServer,
        {{MenuItem::kStartServer, "Pokreni"},
         {MenuItem::kStopServer, "Zaustavi"},
+        {MenuItem::kCheckConnection, "Provjeri vezu"},
         kSeparator,
         {MenuItem::kInstallService, "Instaliraj servis"},
         {MenuItem::kUninstallService, "Deinstaliraj servis"}}},
@@ -61,11 +62,12 @@ const std::vector<MenuTable>& MainMenu() {
 }
 
 const MenuTable& TrayMenu() {
-  static const MenuTable menu = {
-      "",
-      "Ikona u traci",
-      Menu::kTray,
-      {{MenuItem::kTrayStart, "Pokreni"}, {MenuItem::kTrayStop, "Zaustavi"}}};
+  static const MenuTable menu = {"",
+                                 "Ikona u traci",
+                                 Menu::kTray,
+                                 {{MenuItem::kTrayStart, "Pokreni"},
+                                  {MenuItem::kTrayStop, "Zaustavi"},
+                                  {MenuItem::kCheckConnection, "Provjeri vezu"}}};
   return menu;
 }
 

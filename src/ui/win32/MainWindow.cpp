@@ -61,6 +61,7 @@ constexpr CommandItem kCommands[] = {
     {IDM_INSTALL_CA, MenuItem::kInstallCA},
     {IDM_TRAY_START, MenuItem::kTrayStart},
     {IDM_TRAY_STOP, MenuItem::kTrayStop},
+    {IDM_CHECK_CONNECTION, MenuItem::kCheckConnection},
 };
 
 bool ItemOfCommand(UINT command, MenuItem& item) {

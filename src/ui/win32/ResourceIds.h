@@ -15,6 +15,7 @@
 #define IDM_INSTALL_CA 110
 #define IDM_TRAY_START 111
 #define IDM_TRAY_STOP 112
+#define IDM_CHECK_CONNECTION 113
 
 // The main window's controls.
 #define IDC_SERVICE_LABEL 201
