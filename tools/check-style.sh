@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The tree keeps one format: every C++ file as clang-format writes it (.clang-format), and every
-# shell script clean under shellcheck.
+# shell script (the Debian package's maintainer scripts too) clean under shellcheck.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -15,5 +15,6 @@ if [ ${#unformatted[@]} -gt 0 ]; then
   exit 1
 fi
 
-mapfile -t scripts < <(git ls-files '*.sh' .ci/run)
+mapfile -t scripts < <(git ls-files '*.sh' .ci/run installer/debian/postinst installer/debian/prerm \
+  installer/debian/postrm)
 shellcheck -x -P SCRIPTDIR "${scripts[@]}"

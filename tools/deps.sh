@@ -11,6 +11,10 @@ packages=(cmake ninja-build g++ make libgtest-dev googletest libssl3 libssl-dev 
           locales
           # the Windows installer and its Authenticode signatures (tools/installer.sh)
           nsis osslsigncode
+          # the Debian package (tools/deb.sh) and its checks: lintian, the unit's systemd-analyze
+          # verify and the man page's, the trixie chroot its test root lies on and the loopback of
+          # its network namespace (tools/deb-test.sh)
+          debhelper lintian systemd man-db debootstrap iproute2
           # the tree's format and the scripts' lint (tools/check-style.sh)
           clang-format shellcheck)
 i386=false
@@ -22,12 +26,10 @@ elif bash "$(dirname "$0")/probe-32bit.sh" >/dev/null; then
   # This kernel runs 32-bit programs, so the Wine run covers the 32-bit product with wine32.
   packages+=(wine32:i386)
   i386=true
-else
-  # It does not: the 32-bit product runs under Wine 10 from a Debian trixie chroot that
-  # tools/wine-wow64.sh makes with debootstrap (in WoW64 mode, or under qemu-i386 where the kernel
-  # runs no 32-bit code at all).
-  packages+=(debootstrap)
 fi
+# Where the kernel runs no 32-bit programs, the 32-bit product runs under Wine 10 from a Debian
+# trixie chroot that tools/wine-wow64.sh makes with debootstrap (in WoW64 mode, or under qemu-i386
+# where the kernel runs no 32-bit code at all). The Debian package's test root lies on it too.
 
 sudo=""
 [ "$(id -u)" -ne 0 ] && sudo="sudo"
@@ -53,8 +55,9 @@ if ! $run_only && ! locale -a 2>/dev/null | grep -qix 'hr_HR\.utf-\?8'; then
   locale -a | grep -qix 'hr_HR\.utf-\?8' || { echo "deps: cannot make the locale hr_HR.UTF-8" >&2; exit 1; }
 fi
 
-# Where the kernel runs no 32-bit programs, the Wine chroot of the 32-bit product's run, made once
-# here, where the network is at hand (the Wine run may be in a namespace without it).
-if ! $run_only && ! $i386; then
+# The trixie chroot, made once here, where the network is at hand (the Wine run and the package's
+# test may be in a namespace without it): the 32-bit product's Wine where the kernel runs no
+# 32-bit programs, and everywhere the Debian package's test root.
+if ! $run_only; then
   bash "$(dirname "$0")/wine-wow64.sh" make >/dev/null
 fi

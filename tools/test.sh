@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds and runs the whole test suite: native build with warnings as errors and every test; the
-# two Windows cross-builds (i686, the product, and its x86_64 twin) with OpenSSL DLLs built from
+# Debian package and its test root; the two Windows cross-builds (i686, the product, and its x86_64 twin) with OpenSSL DLLs built from
 # Debian's source; the Windows test run under Wine; then the bounded fuzz runs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -13,6 +13,11 @@ cmake -S . -B build/native -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVP_WERRO
 cmake --build build/native -j"$jobs"
 ctest --test-dir build/native --output-on-failure -j"$jobs" --timeout 300 | tee build/native/ctest.log
 summary=$(grep -E 'tests passed|tests failed' build/native/ctest.log | tail -n 1)
+
+# The Debian package, from a Release build of its own, lintian clean; then installed, run as its
+# unit runs it, removed and purged in a test root that is not this machine's.
+bash tools/deb.sh
+bash tools/deb-test.sh build/deb/vormetra-proxy_*_amd64.deb
 
 # build/win32 and build/win64 each end with dist/: VormetraProxy.exe, the DLLs it loads and
 # certs.bat, then the signed installer of what is in it.

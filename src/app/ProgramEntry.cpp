@@ -8,6 +8,7 @@
 #include "base/AsciiText.h"
 #include "host/CommandLine.h"
 #include "host/CommonProc.h"
+#include "host/ConnectionCheck.h"
 #include "host/ElevatedTasks.h"
 #include "host/ForegroundServer.h"
 #include "host/KesCertStore.h"
@@ -21,6 +22,7 @@
 #include "platform/FileSystem.h"
 #include "platform/ServiceManager.h"
 #include "platform/UserPrompt.h"
+#include "proxy/ProxyServer.h"
 #include "ui/TrayApplication.h"
 
 namespace vp {
@@ -43,8 +45,7 @@ bool NameIsAnyOf(const std::string& name, const std::vector<std::string>& names)
 
 int RunMakeCertificates() {
   if (!MakeCertificateFiles()) return 1;
-  std::string folder =
-      platform::Utf8FromAnsi(platform::ExtractFileDir(platform::ProgramFilePath()));
+  std::string folder = platform::Utf8FromAnsi(AppFileFolder());
   if (folder.size() > 1) folder.pop_back();  // the trailing delimiter
   platform::ReportToStarter(kMsgCertificatesMade + folder + ".");
   return 0;
@@ -72,6 +73,8 @@ int RunRole(Role role, const std::vector<std::string>& arguments) {
       return RunMakeCertificates();
     case Role::kStatus:
       return RunStatus(kProxyPort);
+    case Role::kCheckConnection:
+      return RunConnectionCheck();
     case Role::kSaveSettings:
       SaveStagedSettings(SwitchArgument(arguments, kSwitchSaveSettings, 0));
       return 0;
@@ -113,6 +116,7 @@ Role ChooseRole(const std::vector<std::string>& arguments, const RoleProbes& pro
   if (FindSwitch(arguments, kSwitchHostRemove)) return Role::kRemoveEntries;
   if (FindSwitch(arguments, kSwitchCerts)) return Role::kMakeCertificates;
   if (FindSwitch(arguments, kSwitchStatus)) return Role::kStatus;
+  if (FindSwitch(arguments, kSwitchCheck)) return Role::kCheckConnection;
   if (FindSwitch(arguments, kSwitchSaveSettings)) return Role::kSaveSettings;
   if (FindSwitch(arguments, kSwitchAddCertificate)) return Role::kAddCertificate;
   if (FindSwitch(arguments, kSwitchRootRemove)) return Role::kRemoveRoot;

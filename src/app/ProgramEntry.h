@@ -19,6 +19,7 @@ enum class Role {
   kRemoveEntries,          // "hostremove"
   kMakeCertificates,       // "certs"
   kStatus,                 // "status"
+  kCheckConnection,        // "check"
   kSaveSettings,           // "savesettings" STAGED_FILE
   kAddCertificate,         // "addcert" FILE STORE
   kRemoveRoot,             // "rootremove"

@@ -61,6 +61,9 @@ class ConsoleServiceManager : public platform::ServiceManager {
     std::fprintf(stderr, "%s\n", platform::Utf8FromAnsi(text).c_str());
     std::fflush(stderr);
   }
+  void WriteActivity(const std::string& line) override {
+    WriteEvent({}, platform::EventType::kInformation, line);
+  }
   // The console shows each line's text itself; there is no installation here.
   platform::ServiceFailure AddEventSource(const std::string&, const std::string&) override {
     return {};

@@ -19,8 +19,6 @@ constexpr const char* kRootFile = "fakeFinaCA.crt";
 constexpr std::array<const char*, 5> kFiles = {kRootFile, "fakeFinaTest.crt", "fakeFinaTest.key",
                                                "fakeFina.crt", "fakeFina.key"};
 
-std::string ProgramFolder() { return platform::ExtractFileDir(platform::ProgramFilePath()); }
-
 std::string RootBytes() {
   std::string path = AppFilePath(kRootFile);
   return platform::FileExists(path) ? platform::ReadFileBytes(path) : std::string();
@@ -60,7 +58,10 @@ void RemoveRootFromStore() {
 }
 
 bool MakeCertificateFiles() {
-  std::string folder = ProgramFolder();
+  std::string folder = AppFileFolder();
+  // A folder under the data folder may not exist yet; without the rights to make it, the
+  // elevated copy does.
+  platform::ForceDirectories(folder);
   if (!platform::CanCreateFileIn(folder)) {
     // The elevated copy reports its own errors; a new root tells that it made a whole set.
     std::string root_before = RootBytes();

@@ -1,6 +1,7 @@
-// This machine's own certificate set beside the program: the root that the listener's HTTPS modes
-// chain to and the two server certificates with their keys, made by the program itself, so that a
-// shop needs no OpenSSL command-line tool and shares no root with any other shop.
+// This machine's own certificate set in the program's file folder (AppFileFolder: beside the
+// program, or under the data folder where a package installed it): the root that the listener's
+// HTTPS modes chain to and the two server certificates with their keys, made by the program itself,
+// so that a shop needs no OpenSSL command-line tool and shares no root with any other shop.
 #pragma once
 
 #include <string>
@@ -15,12 +16,12 @@ inline constexpr const char* kMsgCertificatesMade = "Certifikati su napravljeni 
 // The task's error, followed by a line with the reason.
 inline constexpr const char* kMsgCertificatesNotMade = "Certifikati nisu napravljeni.";
 
-// The switch of the task that takes this program's root (fakeFinaCA.crt beside it) out of the
-// current user's "Root" store, as an uninstaller does; ours, beside the window's "Instaliraj CA".
+// The switch of the task that takes this program's root (its fakeFinaCA.crt) out of the current
+// user's "Root" store, as an uninstaller does; ours, beside the window's "Instaliraj CA".
 inline constexpr const char* kSwitchRootRemove = "rootremove";
 inline constexpr const char* kMsgRootNotRemoved = "Root certifikat programa nije uklonjen.";
 
-// Whether all five files lie beside the program.
+// Whether all five files lie in the program's file folder.
 bool CertificateFilesPresent();
 
 // Makes a new root and, signed by it, the test and the production host's certificate and key, and
@@ -30,15 +31,15 @@ bool CertificateFilesPresent();
 void WriteCertificateFiles(const std::string& folder, const std::string& test_host,
                            const std::string& production_host);
 
-// The task: a new set beside the program for the host names of URLTest and URLProduction as the
-// settings file has them now. Without the rights to create files in the program's folder it asks,
+// The task: a new set in the program's file folder for the host names of URLTest and URLProduction
+// as the settings file has them now. Without the rights to create files in that folder it asks,
 // relaunches the program elevated with "/certs" and returns when that copy has ended. Answers
-// whether a new set lies beside the program now, made here or by that copy. Errors of this process
+// whether a new set lies there now, made here or by that copy. Errors of this process
 // carry kMsgCertificatesNotMade with the reason on the next line.
 bool MakeCertificateFiles();
 
-// The task: without a root file beside the program there is nothing of ours to remove. Raises
-// kMsgRootNotRemoved (ErrorKind::kSystem) when the store refuses.
+// The task: without a root file in the program's file folder there is nothing of ours to remove.
+// Raises kMsgRootNotRemoved (ErrorKind::kSystem) when the store refuses.
 void RemoveRootFromStore();
 
 }  // namespace vp

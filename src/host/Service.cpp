@@ -69,6 +69,8 @@ void TService::LogMessage(const std::string& text, platform::EventType type) {
   Manager().WriteEvent(name_, type, text);
 }
 
+void TService::LogActivity(const std::string& line) { Manager().WriteActivity(line); }
+
 void TService::LogFailure(const std::string& during, const std::exception& error) {
   LogMessage("Service failed on " + during + ": " + error.what(), platform::EventType::kError);
 }

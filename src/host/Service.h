@@ -50,6 +50,8 @@ class TService {
   // One entry in the event log under the service's name.
   void LogMessage(const std::string& text,
                   platform::EventType type = platform::EventType::kInformation);
+  // One line of running activity: the journal or the console has it, the event log does not.
+  void LogActivity(const std::string& line);
 
  private:
   void Execute();

@@ -2,13 +2,10 @@
 #include "host/StatusReport.h"
 
 #include <atomic>
-#include <utility>
 
-#include "base/AsciiText.h"
 #include "base/Error.h"
 #include "host/ServiceControl.h"
 #include "platform/Console.h"
-#include "platform/FileSystem.h"
 #include "platform/Socket.h"
 #include "proxy/ForwardLog.h"
 #include "proxy/ProxySettings.h"
@@ -18,18 +15,6 @@ namespace {
 
 constexpr std::size_t kRecordsShown = 20;
 constexpr int kConnectTimeoutMs = 1000;
-
-void AppendLines(const std::string& path, std::vector<std::string>& lines) {
-  if (!platform::FileExists(path)) return;
-  std::string text;
-  try {
-    text = platform::ReadFileBytes(path);
-  } catch (const Error&) {
-    return;  // the proxy is writing it right now; the status goes on without it
-  }
-  for (std::string& line : SplitLines(text))
-    if (!line.empty()) lines.push_back(std::move(line));
-}
 
 bool SomethingListens(unsigned port) {
   std::atomic<bool> never{false};
@@ -43,16 +28,6 @@ bool SomethingListens(unsigned port) {
 }
 
 }  // namespace
-
-std::vector<std::string> LastForwardLines(const std::string& folder, std::size_t count) {
-  std::vector<std::string> lines;
-  if (folder.empty()) return lines;
-  std::string prefix = platform::IncludeTrailingDelimiter(folder);
-  AppendLines(prefix + kForwardLogOldFileName, lines);
-  AppendLines(prefix + kForwardLogFileName, lines);
-  if (lines.size() > count) lines.erase(lines.begin(), lines.end() - static_cast<long>(count));
-  return lines;
-}
 
 std::string FormatStatus(const ProxyStatus& status, unsigned port) {
   std::string port_text = std::to_string(port);

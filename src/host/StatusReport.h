@@ -20,8 +20,6 @@ struct ProxyStatus {
 
 // The report, one line each, in Croatian; the records as the log has them.
 std::string FormatStatus(const ProxyStatus& status, unsigned port);
-// The last count lines of the forward log in folder: the older file's, then the current one's.
-std::vector<std::string> LastForwardLines(const std::string& folder, std::size_t count);
 // The task: prints the report to the console it was started from. 0 when a proxy listens on the
 // port (the proxy's), 1 otherwise.
 int RunStatus(unsigned port);

@@ -2,6 +2,8 @@
 #include "host/VormetraProxyServiceU.h"
 
 #include "host/ServiceControl.h"
+#include "platform/CodePage.h"
+#include "proxy/ForwardWords.h"
 #include "proxy/ProxySettings.h"
 
 namespace vp {
@@ -13,6 +15,8 @@ TVormetraProxyService::~TVormetraProxyService() = default;
 
 void TVormetraProxyService::ServiceStart(bool&) {
   FServer = std::make_unique<TProxyServer>(port_);
+  FServer->Log().SetListener(
+      [this](const ForwardRecord& record, int failures) { WatchForwards(record, failures); });
   try {
     FServer->SetActive(true);
   } catch (...) {
@@ -27,6 +31,19 @@ void TVormetraProxyService::ServiceStart(bool&) {
 void TVormetraProxyService::ServiceStop(bool&) {
   FServer.reset();
   LogMessage("Service end");
+}
+
+void TVormetraProxyService::WatchForwards(const ForwardRecord& record, int failures_in_a_row) {
+  LogActivity(FormatForwardRecord(record));
+  switch (streak_.Observe(failures_in_a_row, record.time)) {
+    case StreakChange::kStarted:
+      return LogMessage(platform::AnsiFromUtf8(ForwardsFailingText(record)),
+                        platform::EventType::kError);
+    case StreakChange::kEnded:
+      return LogMessage(platform::AnsiFromUtf8(kMsgForwardsWorkAgain));
+    case StreakChange::kNone:
+      return;
+  }
 }
 
 void TVormetraProxyService::ServiceAfterInstall() {

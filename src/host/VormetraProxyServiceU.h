@@ -6,12 +6,16 @@
 #include <memory>
 
 #include "host/Service.h"
+#include "proxy/FailureStreak.h"
 #include "proxy/ProxyServer.h"
 
 namespace vp {
 
 // The lowest user-defined control code; the only custom code the service acts on.
 inline constexpr std::uint32_t ControlReloadSettings = 128;
+// The least time between two event-log entries about failing forwards: a flapping line to the
+// authority must not flood the log.
+inline constexpr std::int64_t kSecondsBetweenStreakEntries = 10 * 60;
 
 class TVormetraProxyService : public TService {
  public:
@@ -21,6 +25,8 @@ class TVormetraProxyService : public TService {
 
   // Creates the proxy server (which loads and applies the settings file), switches it on
   // whatever the file says, and logs "Service started". A start error leaves the server absent.
+  // Every forward's record then goes to the activity log, and the start and the end of a
+  // streak of failed forwards to the event log.
   void ServiceStart(bool& started) override;
   // Frees the proxy server, then logs "Service end".
   void ServiceStop(bool& stopped) override;
@@ -35,7 +41,10 @@ class TVormetraProxyService : public TService {
   TProxyServer* Server() const { return FServer.get(); }
 
  private:
+  void WatchForwards(const ForwardRecord& record, int failures_in_a_row);
+
   std::uint16_t port_;
+  FailureStreak streak_{kSecondsBetweenStreakEntries};  // the forward log's lock guards it
   std::unique_ptr<TProxyServer> FServer;
 };
 

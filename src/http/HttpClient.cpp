@@ -11,6 +11,7 @@
 #include "http/HttpRedirect.h"
 #include "io/BufferedReader.h"
 #include "io/Watchdog.h"
+#include "tls/TlsIOHandler.h"
 
 namespace vp {
 namespace {
@@ -65,17 +66,47 @@ TIdHTTP::TIdHTTP() = default;
 TIdHTTP::~TIdHTTP() { Disconnect(); }
 
 void TIdHTTP::Post(const std::string& url, std::string_view body, std::string& answer) {
+  retried_ = false;
+  RunBounded([&] { PostWithin(url, body, answer); });
+}
+
+void TIdHTTP::Open(const std::string& url) {
+  RunBounded([&] {
+    if (interrupted_) throw Error(ErrorKind::kCancelled, kMsgTransferCancelled);
+    SetURL(url);
+    Connect(ResolveTarget());
+  });
+}
+
+const TlsIOHandler* TIdHTTP::TlsConnection() const {
+  return dynamic_cast<const TlsIOHandler*>(io_);
+}
+
+void TIdHTTP::RunBounded(const std::function<void()>& work) {
   Disconnect();
   expired_ = false;
-  retried_ = false;
   try {
     Watch watch(DeadlineIn(Timeouts.post_ms), [this] { Expire(); });
-    PostWithin(url, body, answer);
+    work();
   } catch (...) {
+    Disconnect();
+    const bool expired = expired_;
+    const bool interrupted = interrupted_;
     interrupted_ = false;
+    if (expired) throw Error(ErrorKind::kSocketTimeout, kMsgReadTimedOut);
+    if (interrupted) throw Error(ErrorKind::kCancelled, kMsgTransferCancelled);
     throw;
   }
   interrupted_ = false;
+}
+
+void TIdHTTP::SetURL(const std::string& url) {
+  url_ = SplitUrl(url);
+  url_.scheme = AsciiLowerCopy(url_.scheme);
+}
+
+void TIdHTTP::ReportStep(TConnectStep step, const std::vector<std::string>& addresses) const {
+  if (OnConnectStep) OnConnectStep(step, addresses);
 }
 
 void TIdHTTP::Expire() {
@@ -93,8 +124,7 @@ void TIdHTTP::PostWithin(const std::string& url, std::string_view body, std::str
   try {
     if (interrupted_) throw Error(ErrorKind::kCancelled, kMsgTransferCancelled);
     for (;;) {
-      url_ = SplitUrl(current);
-      url_.scheme = AsciiLowerCopy(url_.scheme);
+      SetURL(current);
       std::string next;
       bool done = Exchange(method, body, with_body, answer, next, redirects);
       Release();
@@ -110,9 +140,6 @@ void TIdHTTP::PostWithin(const std::string& url, std::string_view body, std::str
     if (interrupted_) throw Error(ErrorKind::kCancelled, kMsgTransferCancelled);
   } catch (...) {
     answer.resize(answer_start);
-    Disconnect();
-    if (expired_) throw Error(ErrorKind::kSocketTimeout, kMsgReadTimedOut);
-    if (interrupted_) throw Error(ErrorKind::kCancelled, kMsgTransferCancelled);
     throw;
   }
 }
@@ -222,8 +249,12 @@ void TIdHTTP::Connect(const Target& target) {
   const int timeout_ms = Timeouts.socket_ms;
   auto connection = std::make_unique<UpstreamConnection>();
   connection->key = PoolKey(target);
-  connection->socket =
-      platform::Socket::ConnectTcp(url_.host, target.port, timeout_ms, interrupted_);
+  platform::ResolvedHost host = platform::ResolvedHost::Resolve(url_.host, target.port);
+  std::vector<std::string> addresses;
+  if (OnConnectStep) addresses = host.Addresses();
+  ReportStep(TConnectStep::kResolved, addresses);
+  connection->socket = platform::Socket::ConnectTcp(host, timeout_ms, interrupted_);
+  ReportStep(TConnectStep::kConnected, addresses);
   if (!target.tls) {
     connection->socket.SetTimeouts(timeout_ms, timeout_ms);  // the TLS layer sets its own
     connection->io = std::make_unique<PlainIOHandler>(connection->socket);
@@ -236,6 +267,7 @@ void TIdHTTP::Connect(const Target& target) {
   // The TLS layer sets its own fixed timeouts; only a shortened test bound differs from them.
   if (timeout_ms != kUpstreamTimeoutMs) connection_->socket.SetTimeouts(timeout_ms, timeout_ms);
   io_ = connection_->io.get();
+  ReportStep(TConnectStep::kHandshaken, addresses);
 }
 
 void TIdHTTP::Adopt(std::unique_ptr<UpstreamConnection> connection) {

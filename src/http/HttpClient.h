@@ -10,6 +10,7 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "http/HttpClientRequest.h"
 #include "http/UpstreamPool.h"
@@ -39,6 +40,12 @@ inline constexpr int kUpstreamTimeoutMs = 30000;
 inline constexpr int kPostTimeoutMs = kUpstreamTimeoutMs;
 
 enum class TWorkMode { wmRead, wmWrite };
+
+// The steps of opening a new connection, each reported once done: the host's addresses found
+// (a numeric host gives itself), the TCP connection made, the TLS handshake done (https only).
+enum class TConnectStep { kResolved, kConnected, kHandshaken };
+
+class TlsIOHandler;
 
 struct TIdHTTPTimeouts {
   int socket_ms = kUpstreamTimeoutMs;  // each connect, send and receive
@@ -73,12 +80,20 @@ class TIdHTTP {
   // then the bytes moved so far.
   std::function<void(TWorkMode mode, std::int64_t total)> OnWorkBegin;
   std::function<void(TWorkMode mode, std::int64_t count)> OnWork;
+  // After each step of opening a new connection (never for a kept one), with the host's numeric
+  // addresses in the order they are tried.
+  std::function<void(TConnectStep step, const std::vector<std::string>& addresses)> OnConnectStep;
 
   // Posts the whole body to url and appends a 2xx answer's body to answer. Throws vp::Error: a
   // status outside 2xx is ErrorKind::kHttpProtocol with the status line as message, the status as
   // code() and the answer body as detail(); answer is then left as it was. A post still under way
   // after kPostTimeoutMs fails with "Read timed out.".
   void Post(const std::string& url, std::string_view body, std::string& answer);
+  // Opens a new connection to url as a post would, TLS handshake included, and sends nothing; it
+  // stays open until Disconnect. Bounded and failing as a post's connect is.
+  void Open(const std::string& url);
+  // The open connection's TLS stream; null when none is open or it is plain.
+  const TlsIOHandler* TlsConnection() const;
 
   // Drops the connection at once; a transfer under way, and the rest of the post, fail with
   // "Transfer cancelled.". Safe from any thread, and from the work events. An interruption that
@@ -118,6 +133,11 @@ class TIdHTTP {
                    const Target& target);
   void ReportWork(TWorkMode mode, std::int64_t count) const;
   void PostWithin(const std::string& url, std::string_view body, std::string& answer);
+  // Runs work within Timeouts.post_ms; a run out of time fails with "Read timed out.", an
+  // interrupted one with "Transfer cancelled.".
+  void RunBounded(const std::function<void()>& work);
+  void SetURL(const std::string& url);
+  void ReportStep(TConnectStep step, const std::vector<std::string>& addresses) const;
   // The watch's action: the post has run out of time.
   void Expire();
 

@@ -50,10 +50,30 @@ std::string FormatHttpDate(std::int64_t unix_seconds) {
 
 std::string FormatIsoUtc(std::int64_t unix_seconds) {
   UtcFields f = Split(unix_seconds);
-  char text[32];
+  // Room for the widest fields the compiler cannot rule out (38 bytes), so that a fortified
+  // build sees no truncation.
+  char text[64];
   std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02ld:%02ld:%02ldZ", f.year, f.month, f.day,
                 f.hour, f.minute, f.second);
   return text;
+}
+
+bool ParseIsoUtc(const std::string& text, std::int64_t& unix_seconds) {
+  int year = 0;
+  unsigned month = 0, day = 0, hour = 0, minute = 0, second = 0;
+  char zone = 0;
+  int end = 0;
+  if (text.size() != 20 ||
+      std::sscanf(text.c_str(), "%4d-%2u-%2uT%2u:%2u:%2u%c%n", &year, &month, &day, &hour, &minute,
+                  &second, &zone, &end) != 7 ||
+      zone != 'Z' || end != 20 || hour > 23 || minute > 59 || second > 60)
+    return false;
+  using namespace std::chrono;
+  year_month_day date{std::chrono::year{year}, std::chrono::month{month}, std::chrono::day{day}};
+  if (!date.ok()) return false;
+  std::int64_t days_since_epoch = sys_days{date}.time_since_epoch().count();
+  unix_seconds = days_since_epoch * 86400 + hour * 3600 + minute * 60 + second;
+  return true;
 }
 
 }  // namespace vp

@@ -11,6 +11,10 @@ namespace vp::platform {
 std::string ProgramFilePath();
 // Tests point the program's location at a temp dir; an empty path restores the real one.
 void SetProgramFilePathForTesting(const std::string& path);
+// Whether the files the program makes for itself (its certificates) may lie beside it. Windows:
+// yes. POSIX: not for a program under /usr, which is the package manager's and read-only to
+// everyone else; its files then belong under the machine-wide data folder.
+bool ProgramFolderHoldsItsFiles();
 
 // The machine-wide application-data folder (Windows: CSIDL_COMMON_APPDATA). On POSIX it is /var/lib
 // unless VORMETRA_COMMON_APPDATA names another. Empty when it cannot be determined.

@@ -68,6 +68,15 @@ void Synchronize(std::function<void()> call) {
   if (pending->error) std::rethrow_exception(pending->error);
 }
 
+void PostToMainThread(std::function<void()> call) {
+  CallQueue& q = Queue();
+  auto pending = std::make_shared<PendingCall>();
+  pending->call = std::move(call);
+  std::lock_guard<std::mutex> lock(q.mutex);
+  q.calls.push_back(std::move(pending));
+  q.queued.notify_all();
+}
+
 int RunMainThreadCalls(int timeout_ms) {
   CallQueue& q = Queue();
   std::unique_lock<std::mutex> lock(q.mutex);
@@ -92,6 +101,35 @@ int RunMainThreadCalls(int timeout_ms) {
     q.finished.notify_all();
   }
   return run;
+}
+
+MainThreadTicker::MainThreadTicker(std::chrono::milliseconds interval, std::function<void()> tick)
+    : shared_(std::make_shared<Shared>()) {
+  shared_->tick = std::move(tick);
+  thread_ = std::thread([this, interval] { Loop(interval); });
+}
+
+MainThreadTicker::~MainThreadTicker() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stopping_ = true;
+  }
+  wake_.notify_all();
+  thread_.join();
+}
+
+void MainThreadTicker::Loop(std::chrono::milliseconds interval) {
+  std::weak_ptr<Shared> weak = shared_;
+  std::unique_lock<std::mutex> lock(mutex_);
+  while (!wake_.wait_for(lock, interval, [this] { return stopping_; })) {
+    if (shared_->queued.exchange(true)) continue;
+    PostToMainThread([weak] {
+      std::shared_ptr<Shared> shared = weak.lock();
+      if (!shared) return;
+      shared->queued = false;
+      shared->tick();
+    });
+  }
 }
 
 }  // namespace vp::platform

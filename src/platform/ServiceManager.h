@@ -134,6 +134,10 @@ class ServiceManager {
   // One entry in the application event log under source, category 0, with the message of its
   // type from the program's message table; the text is that message's one insert.
   virtual void WriteEvent(const std::string& source, EventType type, const std::string& text) = 0;
+  // One line of the service's running activity (a forward's record). The journal keeps such lines
+  // and a console shows them; Windows' event log is no place for an entry per receipt, so there
+  // it goes nowhere (the proxy's own log file has it).
+  virtual void WriteActivity(const std::string& line) { (void)line; }
   // Registers source with the event log: the message file that resolves the entries' messages
   // (the program itself) and the types it writes. Without it a viewer shows only that the
   // description cannot be found. Nothing to do where the log keeps the text itself (the journal).
@@ -154,8 +158,10 @@ ServiceManager& CurrentServiceManager();
 // Tests put an in-memory double in place of the system's manager; nullptr restores it.
 void SetServiceManagerForTesting(ServiceManager* manager);
 
-// systemd only: tests point the unit folder (/etc/systemd/system) and the systemctl command at a
-// temp dir and a script of their own; empty texts restore the real ones. Ignored on Windows.
-void SetSystemdForTesting(const std::string& unit_folder, const std::string& systemctl);
+// systemd only: tests point the unit folder (/etc/systemd/system), the systemctl command and the
+// folder of the units that packages install (/lib/systemd/system) at a temp dir and a script of
+// their own; empty texts restore the real ones. Ignored on Windows.
+void SetSystemdForTesting(const std::string& unit_folder, const std::string& systemctl,
+                          const std::string& package_unit_folder = "");
 
 }  // namespace vp::platform

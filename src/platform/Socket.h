@@ -5,8 +5,10 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vp::platform {
 
@@ -14,6 +16,27 @@ enum class IpFamily { kV4, kV6 };
 
 // Large enough for SOCKET on 64-bit Windows and int on POSIX.
 using NativeSocket = std::intptr_t;
+
+// A host's addresses for TCP connections to one port, as the machine's own resolver gave them
+// (hosts file included); a numeric address gives itself. Move-only.
+class ResolvedHost {
+ public:
+  // Throws kSocket when the name does not resolve.
+  static ResolvedHost Resolve(const std::string& host, std::uint16_t port);
+  ~ResolvedHost();
+  ResolvedHost(ResolvedHost&& other) noexcept;
+  ResolvedHost& operator=(ResolvedHost&& other) noexcept;
+
+  // The numeric addresses, in the order a connect tries them.
+  std::vector<std::string> Addresses() const;
+
+  struct List;  // the platform's own list
+
+ private:
+  friend class Socket;
+  explicit ResolvedHost(std::unique_ptr<List> list);
+  std::unique_ptr<List> list_;
+};
 
 class Socket {
  public:
@@ -53,6 +76,9 @@ class Socket {
   // few tens of milliseconds while an attempt is pending): a peer that never answers the
   // connect cannot hold the caller, nor a stop that waits for it.
   static Socket ConnectTcp(const std::string& host, std::uint16_t port, int timeout_ms,
+                           const std::atomic<bool>& abandon);
+  // The same on addresses already resolved, so that a caller can tell the two steps apart.
+  static Socket ConnectTcp(const ResolvedHost& host, int timeout_ms,
                            const std::atomic<bool>& abandon);
 
   // Bounds each single send and receive call; 0 means no bound.

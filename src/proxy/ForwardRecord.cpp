@@ -155,4 +155,86 @@ std::string FormatForwardRecord(const ForwardRecord& record) {
   return line;
 }
 
+namespace {
+
+constexpr ForwardOutcome kLastOutcome = ForwardOutcome::kOther;
+
+std::optional<ForwardOutcome> OutcomeNamed(const std::string& name) {
+  for (int i = 0; i <= static_cast<int>(kLastOutcome); ++i) {
+    auto outcome = static_cast<ForwardOutcome>(i);
+    if (name == OutcomeName(outcome)) return outcome;
+  }
+  return std::nullopt;
+}
+
+bool ParseNumber(const std::string& text, std::int64_t& value) {
+  if (text.empty() || text.size() > 18) return false;
+  value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+    value = value * 10 + (c - '0');
+  }
+  return true;
+}
+
+// One "key=value" field into the record; false for a field no record has.
+bool ParseField(const std::string& key, const std::string& value, ForwardRecord& record) {
+  if (key == "endpoint") {
+    record.production = value == "production";
+    return record.production || value == "test";
+  }
+  if (key == "outcome") {
+    std::optional<ForwardOutcome> outcome = OutcomeNamed(value);
+    if (outcome) record.outcome = *outcome;
+    return outcome.has_value();
+  }
+  if (key == "upstream" || key == "fault") {
+    (key == "upstream" ? record.upstream : record.fault_code) = value;
+    return true;
+  }
+  std::int64_t number = 0;
+  if (!ParseNumber(value, number)) return false;
+  if (key == "mode")
+    record.mode = static_cast<int>(number);
+  else if (key == "request")
+    record.request_bytes = static_cast<std::uint64_t>(number);
+  else if (key == "answer")
+    record.answer_bytes = static_cast<std::uint64_t>(number);
+  else if (key == "ms")
+    record.duration_ms = number;
+  else if (key == "status")
+    record.status = static_cast<int>(number);
+  else
+    return false;
+  return true;
+}
+
+}  // namespace
+
+std::optional<ForwardRecord> ParseForwardRecord(const std::string& line) {
+  ForwardRecord record;
+  std::size_t at = line.find(' ');
+  if (at == std::string::npos || !ParseIsoUtc(line.substr(0, at), record.time)) return std::nullopt;
+  bool has_outcome = false;
+  while (at < line.size()) {
+    std::size_t start = at + 1;
+    // The reason is the last field and the only one that may hold spaces.
+    if (line.compare(start, 8, "reason=\"") == 0) {
+      if (line.size() < start + 9 || line.back() != '"') return std::nullopt;
+      record.reason = line.substr(start + 8, line.size() - start - 9);
+      break;
+    }
+    at = line.find(' ', start);
+    if (at == std::string::npos) at = line.size();
+    std::string field = line.substr(start, at - start);
+    std::size_t equals = field.find('=');
+    if (equals == std::string::npos ||
+        !ParseField(field.substr(0, equals), field.substr(equals + 1), record))
+      return std::nullopt;
+    has_outcome = has_outcome || field.starts_with("outcome=");
+  }
+  if (!has_outcome) return std::nullopt;
+  return record;
+}
+
 }  // namespace vp

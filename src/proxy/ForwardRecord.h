@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <exception>
+#include <optional>
 #include <string>
 
 namespace vp {
@@ -48,6 +49,8 @@ std::string SoapFaultCode(const std::string& body);
 // One line, no line end: "2026-12-09T12:00:00Z mode=2 endpoint=test upstream=... request=10
 // answer=20 ms=15 outcome=ok", with status, fault and reason where there are.
 std::string FormatForwardRecord(const ForwardRecord& record);
+// Reads back a line FormatForwardRecord wrote; nothing for a line that is not one.
+std::optional<ForwardRecord> ParseForwardRecord(const std::string& line);
 // The outcome's name in the log ("ok", "tls-failed", ...).
 const char* OutcomeName(ForwardOutcome outcome);
 

@@ -55,9 +55,51 @@ std::string HostOfURL(const std::string& url) {
   return host.substr(0, host.find(':'));
 }
 
-std::string AppFilePath(const std::string& name) {
-  return platform::ExtractFileDir(platform::ProgramFilePath()) + name;
+UpstreamSettings UpstreamSettingsOf(const TProxySettings& settings) {
+  UpstreamSettings upstream;
+  upstream.mode = settings.Mode.load();
+  upstream.url_test = settings.URLTest.get();
+  upstream.url_production = settings.URLProduction.get();
+  upstream.ip_test = settings.IPTest.get();
+  upstream.ip_production = settings.IPProduction.get();
+  return upstream;
 }
+
+bool ModeForwards(std::int32_t mode) {
+  return mode == kModeHttp || mode == kModeHttpsTest || mode == kModeHttpsProduction;
+}
+
+std::optional<UpstreamTarget> UpstreamTargetOf(const UpstreamSettings& settings,
+                                               const std::string& path) {
+  const bool test = path == kPathTest;
+  const bool production = path == kPathProduction;
+  switch (settings.mode) {
+    case kModeHttp:
+      if (test) return UpstreamTarget{settings.url_test, "", false};
+      if (production) return UpstreamTarget{settings.url_production, "", true};
+      return std::nullopt;
+    case kModeHttpsTest:
+      if (!test) return std::nullopt;
+      return UpstreamTarget{"https://" + settings.ip_test + kPathTest, HostOfURL(settings.url_test),
+                            false};
+    case kModeHttpsProduction:
+      if (!production) return std::nullopt;
+      return UpstreamTarget{"https://" + settings.ip_production + kPathProduction,
+                            HostOfURL(settings.url_production), true};
+    default:
+      return std::nullopt;
+  }
+}
+
+std::string AppFileFolder() {
+  std::string appdata = platform::CommonAppDataFolder();
+  if (platform::ProgramFolderHoldsItsFiles() || appdata.empty())
+    return platform::ExtractFileDir(platform::ProgramFilePath());
+  return platform::IncludeTrailingDelimiter(platform::IncludeTrailingDelimiter(appdata) +
+                                            kSettingsFolderName);
+}
+
+std::string AppFilePath(const std::string& name) { return AppFileFolder() + name; }
 
 TProxyServer::TProxyServer(std::uint16_t port, TInitialState initial)
     : forwards_(std::make_unique<Forwards>()),
@@ -145,34 +187,12 @@ void TProxyServer::HandleRequest(TIdContext& context, TIdHTTPRequestInfo& reques
     ServeRootCertificate(context, response);
     return;
   }
-  const int mode = settings_->Mode.load();
-  if (pooled_mode_.exchange(mode) != mode) upstreams_->Clear();
-  switch (mode) {
-    case kModeHttp:
-      if (path == kPathTest)
-        ForwardRequest(settings_->URLTest.get(), "", false, response, request);
-      else if (path == kPathProduction)
-        ForwardRequest(settings_->URLProduction.get(), "", true, response, request);
-      else
-        RejectRequest(response);
-      break;
-    case kModeHttpsTest:
-      if (path == kPathTest)
-        ForwardRequest("https://" + settings_->IPTest.get() + kPathTest,
-                       HostOfURL(settings_->URLTest.get()), false, response, request);
-      else
-        RejectRequest(response);
-      break;
-    case kModeHttpsProduction:
-      if (path == kPathProduction)
-        ForwardRequest("https://" + settings_->IPProduction.get() + kPathProduction,
-                       HostOfURL(settings_->URLProduction.get()), true, response, request);
-      else
-        RejectRequest(response);
-      break;
-    default:
-      break;  // no mode: an empty answer
-  }
+  const UpstreamSettings upstream = UpstreamSettingsOf(*settings_);
+  if (pooled_mode_.exchange(upstream.mode) != upstream.mode) upstreams_->Clear();
+  if (!ModeForwards(upstream.mode)) return;  // no mode: an empty answer
+  std::optional<UpstreamTarget> target = UpstreamTargetOf(upstream, path);
+  if (!target) return RejectRequest(response);
+  ForwardRequest(target->url, target->host_text, target->production, response, request);
 }
 
 ForwardRecord TProxyServer::NewRecord() const {

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "http/HttpClient.h"
@@ -36,6 +37,27 @@ inline constexpr const char* kTestCertFile = "fakeFinaTest.crt";
 inline constexpr const char* kProductionKeyFile = "fakeFina.key";
 inline constexpr const char* kProductionCertFile = "fakeFina.crt";
 inline constexpr const char* kRootCertFile = "fakeFinaCA.crt";
+
+// The settings that decide where a request is forwarded, read once: each a whole value as it stood
+// then, safe to keep on any thread.
+struct UpstreamSettings {
+  std::int32_t mode = 0;
+  std::string url_test, url_production, ip_test, ip_production;
+};
+UpstreamSettings UpstreamSettingsOf(const TProxySettings& settings);
+
+// Where a forward of one request goes.
+struct UpstreamTarget {
+  std::string url;        // what the forwarder posts to
+  std::string host_text;  // the Host header's text; empty: the URL's own
+  bool production = false;
+};
+// The target of a request for path (as the listener decoded it); nullopt when the mode forwards
+// no such request (mode 0 or an unknown mode forwards none).
+std::optional<UpstreamTarget> UpstreamTargetOf(const UpstreamSettings& settings,
+                                               const std::string& path);
+// Whether the mode is one that forwards (1, 2 or 3).
+bool ModeForwards(std::int32_t mode);
 
 // Whether construction applies the stored Active, or leaves the listener off whatever it says.
 enum class TInitialState { kAsStored, kStopped };
@@ -109,7 +131,11 @@ class TProxyServer {
 
 // The host of a URL as the Host header names it: no port, nothing after a ':'.
 std::string HostOfURL(const std::string& url);
-// The directory of the running program file, with its trailing delimiter, followed by name.
+// The folder of the program's own files (the certificates of the HTTPS modes), with its trailing
+// delimiter: the running program's folder, or the settings folder (kSettingsFolderName under the
+// machine-wide data folder) where the program's folder holds none of its files.
+std::string AppFileFolder();
+// AppFileFolder() followed by name.
 std::string AppFilePath(const std::string& name);
 
 }  // namespace vp

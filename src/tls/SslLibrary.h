@@ -91,6 +91,12 @@ inline constexpr int kX509PurposeSslServer = 2;
 inline constexpr unsigned int kEvpMaxMdSize = 64;
 inline constexpr int kMbstringAsc = 0x1001;
 inline constexpr long kX509Version3 = 2;
+// X509_NAME_print_ex: "C=HR, O=..., CN=host" in the certificate's order, escaped as RFC 2253 asks
+// but with letters beyond ASCII kept as UTF-8 (ASN1_STRFLGS_RFC2253 without ASN1_STRFLGS_ESC_MSB,
+// XN_FLAG_SEP_CPLUS_SPC, XN_FLAG_FN_SN).
+inline constexpr unsigned long kNameFlagsReadable = 0x1 | 0x2 | 0x10 | 0x100 | 0x200 | (2ul << 16);
+// X509_check_ip_asc's answer when the text is no numeric address.
+inline constexpr int kCheckIpMalformed = -2;
 // X509V3_CTX is a plain structure that callers allocate: this is comfortably above its size on
 // every platform (eight pointer-sized members in OpenSSL 3).
 inline constexpr std::size_t kX509v3CtxSize = 256;
@@ -151,7 +157,9 @@ inline constexpr std::size_t kX509v3CtxSize = 256;
   X(int, SSL_set_session, (openssl::SSL* ssl, openssl::SSL_SESSION* session))                      \
   X(int, SSL_SESSION_is_resumable, (const openssl::SSL_SESSION* session))                          \
   X(void, SSL_SESSION_free, (openssl::SSL_SESSION* session))                                       \
-  X(int, SSL_session_reused, (const openssl::SSL* ssl))
+  X(int, SSL_session_reused, (const openssl::SSL* ssl))                                            \
+  /* The certificate the peer sent (a new reference), for the connection check's report. */       \
+  X(openssl::X509*, SSL_get1_peer_certificate, (const openssl::SSL* ssl))
 
 #define VP_CRYPTO_FUNCTIONS(X)                                                                     \
   X(openssl::OSSL_LIB_CTX*, OSSL_LIB_CTX_new, ())                                                  \
@@ -244,7 +252,17 @@ inline constexpr std::size_t kX509v3CtxSize = 256;
   X(int, X509_add_ext, (openssl::X509* certificate, openssl::X509_EXTENSION* extension, int at))   \
   X(void, X509_EXTENSION_free, (openssl::X509_EXTENSION* extension))                               \
   X(int, X509_sign,                                                                                \
-    (openssl::X509* certificate, openssl::EVP_PKEY* key, const openssl::EVP_MD* digest))
+    (openssl::X509* certificate, openssl::EVP_PKEY* key, const openssl::EVP_MD* digest))          \
+  /* Describing a peer's certificate: its names, its end, and whether it is valid for a host. */   \
+  X(openssl::X509_NAME*, X509_get_issuer_name, (const openssl::X509* certificate))                 \
+  X(int, X509_NAME_print_ex,                                                                       \
+    (openssl::BIO* bio, const openssl::X509_NAME* name, int indent, unsigned long flags))          \
+  X(int, ASN1_TIME_diff,                                                                           \
+    (int* days, int* seconds, const openssl::ASN1_STRING* from, const openssl::ASN1_STRING* to))   \
+  X(int, X509_check_host,                                                                          \
+    (openssl::X509* certificate, const char* name, std::size_t length, unsigned int flags,         \
+     char** matched))                                                                              \
+  X(int, X509_check_ip_asc, (openssl::X509* certificate, const char* address, unsigned int flags))
 // clang-format on
 
 // The bound table, one member per function. Loaded once per process; see SslLibrary::Get().

@@ -1,9 +1,18 @@
 // The main window's decisions: which regime, which item shows, which question comes, what is saved.
 #include "ui/MainFormU.h"
 
+#include <chrono>
+#include <thread>
+#include <utility>
+
+#include "host/ConnectionCheck.h"
+#include "http/HttpDate.h"
 #include "platform/CodePage.h"
 #include "platform/FileSystem.h"
+#include "platform/MainThread.h"
 #include "platform/UserPrompt.h"
+#include "proxy/DNSThread.h"
+#include "proxy/ForwardWords.h"
 #include "proxy/ProxySettings.h"
 #include "ui/HandlerErrors.h"
 #include "ui/HelpFormU.h"
@@ -24,6 +33,7 @@ using platform::TrayCommand;
 constexpr unsigned kTrayIconFlags =
     platform::kTrayFlagMessage | platform::kTrayFlagIcon | platform::kTrayFlagTip;
 constexpr unsigned kBalloonTimeoutMs = 300;  // the system applies its own minimum
+constexpr std::chrono::seconds kRefreshInterval{1};
 
 bool IsHttpsMode(std::int32_t mode) {
   return mode == kModeHttpsTest || mode == kModeHttpsProduction;
@@ -34,7 +44,10 @@ bool Confirmed(const char* question) { return platform::AskQuestion(question) ==
 }  // namespace
 
 TMainForm::TMainForm(HostActions& host, const WindowFactory& make_window, std::uint16_t proxy_port)
-    : host_(host), proxy_port_(proxy_port), window_(make_window(*this)) {
+    : host_(host),
+      proxy_port_(proxy_port),
+      window_(make_window(*this)),
+      check_link_(std::make_shared<TDNSCallerLink>()) {
   FormCreate();
 }
 
@@ -54,9 +67,14 @@ void TMainForm::FormCreate() {
     UpdateStatusDisplay();
     CheckHostsForMode();
   });
+  RunHandler([this] { RefreshLastForward(); });
+  ticker_ = std::make_unique<platform::MainThreadTicker>(
+      kRefreshInterval, [this] { RunHandler([this] { RefreshLastForward(); }); });
 }
 
 void TMainForm::FormDestroy() {
+  ticker_.reset();
+  check_link_->Detach();
   // Only the own proxy's settings are saved: in the service regime the file belongs to the
   // service, and the window's copy holds Active as it was read.
   if (server_) RunHandler([this] { host_.SaveSettings(server_->Settings()); });
@@ -117,6 +135,8 @@ void TMainForm::MenuClicked(MenuItem item) {
         return mnHostsProdClick();
       case MenuItem::kInstallCA:
         return InstallRootCertificate();
+      case MenuItem::kCheckConnection:
+        return mnCheckConnectionClick();
     }
   });
 }
@@ -183,12 +203,12 @@ void TMainForm::UpdateTrayIcon(TrayCommand command) {
   window_->NotifyTray(command, tray_data_);
 }
 
-void TMainForm::ShowTrayBalloon(const std::string& text) {
+void TMainForm::ShowTrayBalloon(const std::string& text, unsigned icon) {
   tray_data_.flags = platform::kTrayFlagInfo;
   tray_data_.info = text;
   tray_data_.info_title = platform::kApplicationTitle;
   tray_data_.timeout_ms = kBalloonTimeoutMs;
-  tray_data_.info_flags = platform::kTrayInfoIconInformation;
+  tray_data_.info_flags = icon;
   window_->NotifyTray(TrayCommand::kModify, tray_data_);
 }
 
@@ -222,6 +242,24 @@ void TMainForm::wwwClick() { window_->OpenWebAddress(kWebAddress); }
 void TMainForm::UpdateStatusDisplay() {
   window_->ShowLed(IsActive());
   window_->SetServiceLabelVisible(host_.IsServiceInstalled());
+}
+
+void TMainForm::RefreshLastForward() {
+  ForwardLogTail tail;
+  if (server_) {
+    tail = {server_->Log().Last(), server_->Log().FailuresInARow()};
+  } else {
+    if (!log_reader_) log_reader_ = std::make_unique<ForwardLogReader>(ForwardLog::DefaultFolder());
+    tail = log_reader_->Read();
+  }
+  std::int64_t now = UnixTimeNow();
+  window_->SetLastForwardText(LastForwardLine(tail.last, now));
+  StreakChange change = streak_.Observe(tail.failures_in_a_row, now);
+  // A streak older than the window is on its line; a balloon is for what happens meanwhile.
+  if (!std::exchange(streak_known_, true)) return;
+  if (change == StreakChange::kStarted && tail.last)
+    ShowTrayBalloon(ForwardsFailingText(*tail.last), platform::kTrayInfoIconWarning);
+  if (change == StreakChange::kEnded) ShowTrayBalloon(kMsgForwardsWorkAgain);
 }
 
 // ---- Server menu ------------------------------------------------------------------------------
@@ -423,6 +461,34 @@ void TMainForm::InstallRootCertificate() {
   platform::ShowNotice(host_.AddCertificateFile(file, kRootStoreName)
                            ? kMsgCertificateInstalled
                            : kMsgCertificateNotInstalled);
+}
+
+// ---- Connection check ---------------------------------------------------------------------------
+
+void TMainForm::mnCheckConnectionClick() {
+  // One at a time: its box comes when its steps are done (half a minute at most).
+  if (checking_) return;
+  // The settings as they stand now; the window may change them, or go, while the check runs.
+  UpstreamSettings upstream = UpstreamSettingsOf(*settings_);
+  const bool discovery_on = settings_->CallDNS;
+  std::thread([this, upstream, discovery_on, link = check_link_] {
+    try {
+      ConnectionReport report = CheckConnection(upstream);
+      report.discovery_on = discovery_on;
+      std::string text = FormatConnectionReport(report, UnixTimeNow());
+      platform::Synchronize(
+          [&] { link->RunIfAttached([&] { CheckConnectionDone(text, report.Works()); }); });
+    } catch (const std::exception&) {
+      // Nobody is left to tell on this thread; the check's own failures are in its report.
+    }
+  }).detach();
+  checking_ = true;
+}
+
+void TMainForm::CheckConnectionDone(const std::string& report, bool works) {
+  checking_ = false;
+  platform::ShowNotice(report,
+                       works ? platform::NoticeIcon::kInformation : platform::NoticeIcon::kError);
 }
 
 void TMainForm::mnHelpClick() {

@@ -12,12 +12,16 @@
 #include <memory>
 #include <string>
 
+#include "platform/MainThread.h"
+#include "proxy/FailureStreak.h"
+#include "proxy/ForwardLog.h"
 #include "proxy/ProxyServer.h"
 #include "ui/HostActions.h"
 #include "ui/MainWindow.h"
 
 namespace vp {
 
+class TDNSCallerLink;
 class THelpForm;
 class TProxySettings;
 
@@ -62,8 +66,11 @@ class TMainForm : public platform::MainWindowEvents {
   bool IsActive();
 
   void UpdateTrayIcon(platform::TrayCommand command);
-  void ShowTrayBalloon(const std::string& text);
+  void ShowTrayBalloon(const std::string& text, unsigned icon = platform::kTrayInfoIconInformation);
   void UpdateStatusDisplay();
+  // The last forward's line, and a balloon when forwards start failing or work again: the own
+  // proxy's log, or in the service regime the log file the service writes.
+  void RefreshLastForward();
   void SetServerActive(bool active);
   void ShowStartFailure(const std::exception& error);
   void ReportStartFailure(const std::exception& error);
@@ -72,6 +79,9 @@ class TMainForm : public platform::MainWindowEvents {
   bool OfferCertificates();
   void CheckHostsForMode();
   void InstallRootCertificate();
+  // "Provjeri vezu": the check runs on a thread of its own, its report comes in a notice.
+  void mnCheckConnectionClick();
+  void CheckConnectionDone(const std::string& report, bool works);
 
   void WmUserShow();
   void WmUserTray();
@@ -98,6 +108,13 @@ class TMainForm : public platform::MainWindowEvents {
   std::unique_ptr<TProxySettings> own_settings_;  // the service regime's
   TProxySettings* settings_ = nullptr;            // server_'s or own_settings_
   platform::TrayData tray_data_;
+  std::unique_ptr<ForwardLogReader> log_reader_;  // the service regime's
+  FailureStreak streak_;
+  bool streak_known_ = false;  // the first look only learns the state
+  std::unique_ptr<platform::MainThreadTicker> ticker_;
+  // Detached when the window goes, so that a check still under way reports to nobody.
+  std::shared_ptr<TDNSCallerLink> check_link_;
+  bool checking_ = false;  // main thread only
 };
 
 }  // namespace vp

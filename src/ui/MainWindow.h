@@ -27,6 +27,7 @@ enum class MenuItem {
   kInstallCA,
   kTrayStart,
   kTrayStop,
+  kCheckConnection,  // in the Server menu and the tray menu both
 };
 
 // The menus whose opening the logic handles.
@@ -51,6 +52,7 @@ inline constexpr unsigned kTrayFlagIcon = 2;
 inline constexpr unsigned kTrayFlagTip = 4;
 inline constexpr unsigned kTrayFlagInfo = 16;
 inline constexpr unsigned kTrayInfoIconInformation = 1;
+inline constexpr unsigned kTrayInfoIconWarning = 2;
 
 struct TrayData {
   unsigned flags = 0;
@@ -92,6 +94,8 @@ class MainWindow {
   // "LED_ON" or "LED_OFF".
   virtual void ShowLed(bool on) = 0;
   virtual void SetServiceLabelVisible(bool visible) = 0;
+  // The line under the status: how the last forward went; "" shows nothing.
+  virtual void SetLastForwardText(const std::string& text) = 0;
 
   // Every item starts visible and unchecked; a hidden item leaves its menu. A window draws its
   // menus from this state when they open.

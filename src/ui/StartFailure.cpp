@@ -6,17 +6,22 @@
 #include "platform/CodePage.h"
 #include "platform/DynamicLibrary.h"
 #include "platform/FileSystem.h"
+#include "proxy/ProxyServer.h"
 #include "tls/SslContext.h"
 #include "tls/SslLibrary.h"
 
 namespace vp {
 namespace {
 
+std::string WithoutTrailingDelimiter(std::string folder) {
+  if (folder.size() > 1) folder.pop_back();
+  return folder;
+}
+
 std::string Advice(const Error& error, std::uint16_t own_port) {
   const std::string& message = error.what();
-  std::string folder =
-      platform::Utf8FromAnsi(platform::ExtractFileDir(platform::ProgramFilePath()));
-  if (folder.size() > 1) folder.pop_back();  // the trailing delimiter
+  std::string folder = WithoutTrailingDelimiter(
+      platform::Utf8FromAnsi(platform::ExtractFileDir(platform::ProgramFilePath())));
   switch (error.kind()) {
     case ErrorKind::kBind:
       return "Port " + std::to_string(own_port) +
@@ -31,7 +36,7 @@ std::string Advice(const Error& error, std::uint16_t own_port) {
       if (message.starts_with(kMsgCouldNotLoadCertificate) ||
           message.starts_with(kMsgCouldNotLoadKey))
         return "Nedostaje certifikat ili ključ za https način rada, ili je neispravan. U mapi " +
-               folder +
+               WithoutTrailingDelimiter(platform::Utf8FromAnsi(AppFileFolder())) +
                " moraju biti fakeFinaTest.crt i fakeFinaTest.key (način 2) ili fakeFina.crt i "
                "fakeFina.key (način 3). Napravite ih ponovnim izborom načina 2 ili 3 u "
                "Podešavanjima, ili s certs.bat u mapi programa, ili izaberite način rada 1 "

@@ -50,6 +50,7 @@ TEST(ProgramEntry, FirstMatchingRowDecidesWhateverTheOrderOfArguments) {
       {{"x", "-HostProd"}, false, false, false, Role::kAddProductionEntry},
       {{"/hostremove", "/install"}, true, false, false, Role::kRemoveEntries},
       {{"/savesettings", "/tmp/s", "/start"}, false, false, false, Role::kSaveSettings},
+      {{"/start", "/Check"}, false, false, false, Role::kCheckConnection},
       {{"-AddCert", "/tmp/c.crt", "Root"}, false, false, false, Role::kAddCertificate},
       {{"/start", "/RootRemove"}, false, false, false, Role::kRemoveRoot},
       {{"/stop", "/start"}, false, false, false, Role::kStartService},

@@ -65,6 +65,25 @@ TEST(LocalCertificates, MadeBesideTheProgramTheyServeATillOverTls10) {
     std::filesystem::remove(AppFilePath(name));
 }
 
+// A package installs the program under /usr, which is not the program's to write: its set goes
+// into the data folder, made when missing, where every reader of AppFilePath finds it.
+TEST(LocalCertificates, AProgramUnderUsrKeepsItsSetInTheDataFolder) {
+  if (platform::PathDelimiter() != '/') GTEST_SKIP() << "the POSIX file-system hierarchy";
+  std::string own = platform::ProgramFilePath();
+  platform::SetProgramFilePathForTesting("/usr/lib/vormetra-proxy/vormetra-proxy");
+  bool made = MakeCertificateFiles();
+  std::string folder = AppFileFolder();
+  platform::SetProgramFilePathForTesting(own);
+  EXPECT_TRUE(made);
+  EXPECT_EQ(folder,
+            platform::IncludeTrailingDelimiter(platform::CommonAppDataFolder()) + "VormetraProxy/");
+  EXPECT_TRUE(platform::FileExists(folder + "fakeFina.key"));
+  EXPECT_FALSE(CertificateFilesPresent()) << "nothing beside a program elsewhere";
+  for (const char* name :
+       {"fakeFinaCA.crt", "fakeFinaTest.crt", "fakeFinaTest.key", "fakeFina.crt", "fakeFina.key"})
+    std::filesystem::remove(folder + name);
+}
+
 TEST(LocalCertificates, HostNamesThatCouldCarryMoreIntoTheCertificateAreRefused) {
   test::TempDir dir;
   for (const char* host : {"", "a.hr,permitted;DNS:example.org", "a.hr:443", "a b.hr"})

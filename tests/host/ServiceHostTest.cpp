@@ -9,8 +9,10 @@
 #include "host/ServiceApplication.h"
 #include "host/ServiceControl.h"
 #include "host/VormetraProxyServiceU.h"
+#include "platform/CodePage.h"
 #include "platform/FileSystem.h"
 #include "platform/Socket.h"
+#include "proxy/ForwardWords.h"
 #include "proxy/ProxyServer.h"
 #include "support/FakeServiceManager.h"
 #include "support/FakeSystemctl.h"
@@ -207,6 +209,26 @@ TEST_F(ServiceHost, ReloadKeepsServingAndAFailedReloadStopsTheService) {
       << manager_.events().at(2);
   EXPECT_EQ(manager_.events().back(), "information: Service end");
   EXPECT_EQ(ReportedStates().back(), ServiceState::kStopped);
+}
+
+TEST_F(ServiceHost, AStreakOfFailedForwardsIsLoggedWhenItStartsAndEnds) {
+  WriteSettings("{\"Active\":true,\"Mode\":1}");
+  StartService();
+  ASSERT_TRUE(manager_.WaitForReports(3));
+  ForwardLog& log = service_->Server()->Log();
+  ForwardRecord refused;
+  refused.outcome = ForwardOutcome::kConnectRefused;
+  refused.time = 1000;
+  for (int i = 0; i < 5; ++i) log.Add(refused);
+  ForwardRecord success;
+  success.time = refused.time = 2000;
+  log.Add(success);
+  std::vector<std::string> events = manager_.events();
+  ASSERT_EQ(events.size(), 3u);
+  EXPECT_EQ(events[1], "error: " + platform::AnsiFromUtf8(ForwardsFailingText(refused)));
+  EXPECT_EQ(events[2], "information: " + platform::AnsiFromUtf8(kMsgForwardsWorkAgain));
+  for (int i = 0; i < 3; ++i) log.Add(refused);
+  EXPECT_EQ(manager_.events().size(), 3u) << "not again within ten minutes";
 }
 
 TEST_F(ServiceHost, StartFailureIsLoggedAndTheServiceStops) {

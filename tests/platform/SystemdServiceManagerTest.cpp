@@ -115,6 +115,33 @@ TEST_F(Systemd, DeleteRemovesAHalfInstalledUnitAndItsLinkEvenWhenDisableFails) {
   EXPECT_EQ(service->Delete().code, kErrorServiceDoesNotExist);
 }
 
+// A package's unit is the service: /install enables it and /uninstall disables it, and the
+// package's file stays as dpkg left it.
+TEST_F(Systemd, APackagesUnitIsEnabledAndDisabledInsteadOfASecondOne) {
+  const std::string text = "[Unit]\nDescription=Vormetra Proxy Service\n";
+  test::WriteFile(systemctl_.PackageUnitFile(), text);
+  ServiceFailure failure;
+  EXPECT_EQ(manager_->Open(kName, kServiceQueryStatus, failure), nullptr) << "not enabled yet";
+  std::unique_ptr<ServiceHandle> service = Create("/opt/vp", failure);
+  ASSERT_TRUE(service) << failure.text;
+  EXPECT_FALSE(std::filesystem::exists(systemctl_.UnitFile()));
+  EXPECT_FALSE(service->SetDescription("Opis").failed());
+  EXPECT_TRUE(manager_->Open(kName, kServiceQueryStatus, failure));
+  EXPECT_EQ(Create("/opt/vp", failure), nullptr);
+  EXPECT_EQ(failure.code, kErrorServiceExists);
+
+  EXPECT_FALSE(service->Delete().failed());
+  EXPECT_EQ(test::ReadFile(systemctl_.PackageUnitFile()), text);
+  EXPECT_EQ(manager_->Open(kName, kServiceQueryStatus, failure), nullptr);
+  EXPECT_EQ(service->Delete().code, kErrorServiceDoesNotExist);
+  std::string unit = std::string(kName) + ".service";
+  EXPECT_EQ(
+      systemctl_.calls(),
+      (std::vector<std::string>{
+          "daemon-reload", "--no-ask-password enable " + unit, "--no-ask-password stop " + unit,
+          "--no-ask-password disable " + unit, "daemon-reload", "reset-failed " + unit}));
+}
+
 // What a whole program run under test is pointed with; a test's own override still comes first.
 TEST_F(Systemd, EnvironmentNamesTheUnitFolderAndSystemctlForAWholeProgramRun) {
   ServiceFailure failure;

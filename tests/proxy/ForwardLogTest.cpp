@@ -6,6 +6,7 @@
 
 #include "platform/FileSystem.h"
 #include "platform/Socket.h"
+#include "proxy/FailureStreak.h"
 #include "proxy/ForwardLog.h"
 #include "proxy/ProxyServer.h"
 #include "proxy/ProxySettings.h"
@@ -97,6 +98,45 @@ TEST(ForwardLog, SoapFaultCodeTakesTheCodeAndNothingElse) {
             "env:Receiver");
   EXPECT_EQ(SoapFaultCode("<Fault><faultcode>a b<x/></faultcode></Fault>"), "");
   EXPECT_EQ(SoapFaultCode("<faultcode>s:Client</faultcode> and no fault"), "");
+}
+
+TEST(ForwardLog, AnotherProcessReadsTheLatestRecordAndStreakBack) {
+  test::TempDir dir;
+  ForwardLog log(dir.path() + "Log");
+  ForwardRecord failed;
+  failed.time = 1796800000;
+  failed.mode = 2;
+  failed.production = true;
+  failed.upstream = "cis.porezna-uprava.hr:8449";
+  failed.outcome = ForwardOutcome::kUpstreamStatus;
+  failed.status = 500;
+  failed.fault_code = "s:Server";
+  failed.reason = "says \"no\" twice";
+  ForwardRecord wrong;
+  wrong.outcome = ForwardOutcome::kWrongForMode;
+  log.Add(ForwardRecord{});  // a success ends any earlier streak
+  log.Add(failed);
+  log.Add(wrong);  // neither breaks nor continues the streak
+  log.Add(failed);
+
+  ForwardLogTail tail = ReadForwardLogTail(log.folder());
+  ASSERT_TRUE(tail.last);
+  EXPECT_EQ(FormatForwardRecord(*tail.last), FormatForwardRecord(failed));
+  EXPECT_EQ(tail.failures_in_a_row, 2);
+  for (const char* bad :
+       {"", "2026-12-09T12:00:00Z", "2026-02-30T12:00:00Z mode=1 outcome=ok",
+        "2026-12-09T12:00:00Z mode=x outcome=ok", "2026-12-09T12:00:00Z outcome=ok reason=\"open"})
+    EXPECT_FALSE(ParseForwardRecord(bad)) << bad;
+}
+
+TEST(ForwardLog, AStreakIsReportedOnceEachWayAndNotMoreOftenThanAsked) {
+  FailureStreak streak(600);
+  EXPECT_EQ(streak.Observe(2, 0), StreakChange::kNone);
+  EXPECT_EQ(streak.Observe(3, 1), StreakChange::kStarted);
+  EXPECT_EQ(streak.Observe(4, 2), StreakChange::kNone);
+  EXPECT_EQ(streak.Observe(0, 60), StreakChange::kNone) << "within the ten minutes";
+  EXPECT_EQ(streak.Observe(0, 601), StreakChange::kEnded) << "caught up at the next record";
+  EXPECT_EQ(streak.Observe(0, 1300), StreakChange::kNone);
 }
 
 }  // namespace

@@ -10,7 +10,8 @@ namespace vp::test {
 namespace {
 
 // $d is the script's folder. A failing verb prints its text and ends with 1; "show" prints the
-// state and moves a pending one on; start and stop set the pending states.
+// state and moves a pending one on; start and stop set the pending states; enable and disable
+// make and remove the unit's link, as systemctl does.
 constexpr const char* kScript = R"(#!/bin/sh
 d=$(dirname "$0")
 echo "$*" >> "$d/calls"
@@ -19,6 +20,8 @@ for v in show start stop reload enable disable daemon-reload reset-failed; do
   case " $* " in *" $v "*) verb=$v; break;; esac
 done
 if [ -f "$d/fail-$verb" ]; then cat "$d/fail-$verb" >&2; exit 1; fi
+for unit; do :; done
+wants="$d/units/multi-user.target.wants"
 state=$(cat "$d/state" 2>/dev/null || echo inactive)
 case "$verb" in
   show)
@@ -30,6 +33,8 @@ case "$verb" in
     esac;;
   start) echo activating > "$d/state";;
   stop) echo deactivating > "$d/state";;
+  enable) mkdir -p "$wants" && ln -sf "../$unit" "$wants/$unit";;
+  disable) rm -f "$wants/$unit";;
 esac
 exit 0
 )";
@@ -41,13 +46,18 @@ FakeSystemctl::FakeSystemctl() {
   WriteFile(script, kScript);
   std::filesystem::permissions(script, std::filesystem::perms::owner_all);
   platform::ForceDirectories(UnitFolder());
-  platform::SetSystemdForTesting(UnitFolder(), script);
+  platform::ForceDirectories(dir_.File("package-units"));
+  platform::SetSystemdForTesting(UnitFolder(), script, dir_.File("package-units"));
 }
 
 FakeSystemctl::~FakeSystemctl() { platform::SetSystemdForTesting("", ""); }
 
 std::string FakeSystemctl::UnitFile() const {
   return UnitFolder() + "/VormetraProxyService.service";
+}
+
+std::string FakeSystemctl::PackageUnitFile() const {
+  return dir_.File("package-units/VormetraProxyService.service");
 }
 
 std::vector<std::string> FakeSystemctl::calls() const {

@@ -1,6 +1,6 @@
 // A stand-in for systemctl, for tests of the service manager's systemd half: a shell script that
 // records every call and keeps one unit's ActiveState in a file, passing through "activating" and
-// "deactivating" for one query each. The unit folder is a temp dir beside it. Both are put in
+// "deactivating" for one query each. The unit folders are temp dirs beside it. All are put in
 // place of the real ones until destroyed; nothing touches the machine's systemd.
 #pragma once
 
@@ -20,6 +20,8 @@ class FakeSystemctl {
 
   std::string UnitFolder() const { return dir_.File("units"); }
   std::string UnitFile() const;
+  // Where a package's unit for the service lies, in a folder of its own; none is there at first.
+  std::string PackageUnitFile() const;
   // Every call's arguments, one line each.
   std::vector<std::string> calls() const;
   // "inactive", "activating", "active", "deactivating", "failed".

@@ -61,6 +61,8 @@ class ScriptedMainWindow : public platform::MainWindow {
   void SetWebAddressText(const std::string& text) override { web_address_ = text; }
   void ShowLed(bool on) override;
   void SetServiceLabelVisible(bool visible) override;
+  void SetLastForwardText(const std::string& text) override { last_forward_text_ = text; }
+  const std::string& last_forward_text() const { return last_forward_text_; }
   void Show() override;
   void Hide() override;
   bool Visible() const override { return visible_; }
@@ -91,6 +93,7 @@ class ScriptedMainWindow : public platform::MainWindow {
   std::string version_text_;
   std::string web_address_;
   std::string help_text_;
+  std::string last_forward_text_;
 };
 
 class ScriptedSettingsDialog : public platform::SettingsDialog {

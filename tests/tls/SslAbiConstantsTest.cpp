@@ -67,7 +67,9 @@ constexpr unsigned long kPackedReason = kPackedEof & openssl::kErrReasonMask;
   X(kX509PurposeSslServer, X509_PURPOSE_SSL_SERVER)                       \
   X(kEvpMaxMdSize, EVP_MAX_MD_SIZE)                                       \
   X(kMbstringAsc, MBSTRING_ASC)                                           \
-  X(kX509Version3, X509_VERSION_3)
+  X(kX509Version3, X509_VERSION_3)                                        \
+  X(kNameFlagsReadable,                                                   \
+    (ASN1_STRFLGS_RFC2253 & ~ASN1_STRFLGS_ESC_MSB) | XN_FLAG_SEP_CPLUS_SPC | XN_FLAG_FN_SN)
 
 // All of them are non-negative, so comparing them as 64-bit unsigned values loses nothing.
 template <typename A, typename B>

@@ -9,8 +9,11 @@
 #include <vector>
 
 #include "base/Error.h"
+#include "http/HttpDate.h"
 #include "platform/FileSystem.h"
+#include "platform/MainThread.h"
 #include "platform/Socket.h"
+#include "proxy/ForwardLog.h"
 #include "proxy/ProxySettings.h"
 #include "support/ScriptedUserPrompt.h"
 #include "support/TempDir.h"
@@ -89,6 +92,41 @@ TEST_F(MainFormTest, ServiceRegimeShowsTheWindowWithTheServiceLabel) {
   EXPECT_EQ(window().calls(), (Strings{"post show", "led on", "show"}));
   EXPECT_TRUE(window().service_label_visible());
   EXPECT_FALSE(window().tray_icon_shown());
+}
+
+TEST_F(MainFormTest, TheLastForwardShowsAndAStreakOfFailuresBringsBalloons) {
+  TMainForm& form = Create();
+  window().DeliverPosted();
+  ForwardRecord record;
+  record.time = UnixTimeNow();
+  record.duration_ms = 15;
+  auto add_and_wait = [&](ForwardOutcome outcome, int times) {
+    record.outcome = outcome;
+    for (int i = 0; i < times; ++i) form.OwnProxy()->Log().Add(record);
+    window().ClearCalls();
+    platform::RunMainThreadCalls(5000);  // the window's next look at the log
+  };
+  add_and_wait(ForwardOutcome::kSuccess, 1);
+  EXPECT_TRUE(window().last_forward_text().starts_with("Zadnje slanje ("))
+      << window().last_forward_text();
+  EXPECT_TRUE(window().last_forward_text().ends_with("): uspješno, 15 ms"));
+  add_and_wait(ForwardOutcome::kConnectRefused, 3);
+  EXPECT_EQ(window().calls(), Strings{"balloon Vormetra Proxy: Slanje računa ne uspijeva: "
+                                      "poslužitelj porezne uprave odbija vezu."});
+  EXPECT_EQ(window().tray_data().info_flags, 2u);
+  add_and_wait(ForwardOutcome::kSuccess, 1);
+  EXPECT_EQ(window().calls(), Strings{"balloon Vormetra Proxy: Slanje računa ponovno radi."});
+}
+
+TEST_F(MainFormTest, InTheServiceRegimeTheLastForwardComesFromTheServicesLog) {
+  host_.service_installed = true;
+  ForwardRecord record;
+  record.time = UnixTimeNow();
+  record.outcome = ForwardOutcome::kTlsFailed;
+  ForwardLog(ForwardLog::DefaultFolder()).Add(record);
+  Create();
+  EXPECT_TRUE(window().last_forward_text().ends_with(
+      "): sigurna veza (TLS) s poslužiteljem porezne uprave nije uspostavljena"));
 }
 
 TEST_F(MainFormTest, TakenPortAtStartLeavesTheWindowUpStoppedWithItsSettings) {
@@ -411,6 +449,17 @@ TEST_F(MainFormTest, HelpWindowIsMadeOnceAndShownAgain) {
   EXPECT_EQ(window().help_text(), HelpText());
   window().ClickWebAddress();
   EXPECT_EQ(window().calls().back(), "open www.vormetra.hr");
+}
+
+TEST_F(MainFormTest, CheckConnectionRunsAsideAndShowsItsReportInABox) {
+  WriteSettings(R"({"Mode":0})");
+  Create();
+  window().Click(MenuItem::kCheckConnection);
+  window().Click(MenuItem::kCheckConnection);  // while one runs, no second
+  for (int i = 0; i < 500 && prompt_.errors().empty(); ++i) platform::RunMainThreadCalls(10);
+  platform::RunMainThreadCalls(50);
+  ASSERT_EQ(prompt_.errors().size(), 1u);
+  EXPECT_TRUE(prompt_.errors()[0].starts_with("Provjera veze, način rada 0.\n"));
 }
 
 }  // namespace

@@ -6,7 +6,8 @@
 # root trusted; a newer-numbered installer over that leaves the service running and the settings
 # and certificates as they were; the silent uninstall, waited for, takes out the service, the hosts
 # line, the root, the files, the shortcut, the autostart and the uninstall entry, and leaves the
-# settings. What is installed is stripped and signed, and so is the uninstaller.
+# settings, which a second uninstall with /PURGE=1 takes as well. What is installed is stripped and
+# signed, and so is the uninstaller.
 source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/tray.sh"
 # tray.sh's own clean-up runs among the things this check puts back.
@@ -161,4 +162,11 @@ vp_expect "the autostart is gone" "" "$(registry "$run_key" "Vormetra Proxy")"
 vp_expect "the uninstall entry is gone" gone \
   "$("$WINE" reg query "$uninstall_key" >/dev/null 2>&1 || echo gone)"
 vp_expect_file "the settings stay" "$VP_SETTINGS"
+
+echo "  the uninstaller with /PURGE=1"
+run_setup install-again "$setup" /S
+sed 's| /S | /S /PURGE=1 |' "$VP_WORK/uninstall.bat" >"$VP_WORK/purge.bat"
+run_setup purge "$VP_WORK/purge.bat"
+settings_folder=$(dirname "$VP_SETTINGS")
+vp_expect "/PURGE=1 takes the settings folder too" gone "$([ -e "$settings_folder" ] || echo gone)"
 vp_done

@@ -122,7 +122,8 @@ vp_start_program() {
 }
 
 # vp_message_boxes NAME: the texts of the message boxes the program has shown so far, one a line
-# (a line break inside a text as the two characters \r, \n), from Wine's trace of each.
+# (a line break inside a text as the two characters \r, \n), from Wine's trace of each; Wine cuts
+# a long text short, ending the trace with "...".
 vp_message_boxes() {
   python3 - "$VP_WORK/$1.log" <<'DECODE'
 import re, sys
@@ -133,7 +134,7 @@ def char(match):
     return escapes.get(match.group(2), match.group(2))
 with open(sys.argv[1], encoding="utf-8", errors="replace") as log:
     for line in log:
-        found = re.search(r'trace:msgbox:\S+ L"(.*)"\s*$', line)
+        found = re.search(r'trace:msgbox:\S+ L"(.*)"(?:\.\.\.)?\s*$', line)
         if found:
             print(re.sub(r'\\([0-9a-fA-F]{4})|\\(.)', char, found.group(1)))
 DECODE

@@ -83,6 +83,10 @@ std::string NativeProgramFilePath() {
   return std::string(buffer, static_cast<std::size_t>(n));
 }
 
+// A package installs the program under /usr (the file-system hierarchy's read-only, shareable
+// part); a build folder, /opt or a home holds it together with its files, as on Windows.
+bool ProgramFolderHoldsItsFiles() { return ProgramFilePath().rfind("/usr/", 0) != 0; }
+
 std::string NativeCommonAppDataFolder() {
   const char* over = std::getenv("VORMETRA_COMMON_APPDATA");
   if (over && *over) return over;

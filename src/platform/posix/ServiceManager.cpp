@@ -1,7 +1,8 @@
 // systemd in the role of the service control manager: a registered service is a unit file with
 // its "enable" link, start and stop go through systemctl without waiting (the caller polls, as it
 // does on Windows), the first user-defined control code travels as SIGHUP through the unit's
-// reload command.
+// reload command. Where a package has installed the service's unit, that unit is the service:
+// registering it means enabling it, removing it disabling it, and no second unit is written.
 #include "platform/ServiceManager.h"
 
 #include <sys/stat.h>
@@ -49,6 +50,17 @@ bool PathExists(const std::string& path) {
   return ::lstat(path.c_str(), &st) == 0;
 }
 
+bool PackageUnitExists(const std::string& name) {
+  std::string path = systemd::PackageUnitFilePath(name);
+  return !path.empty() && PathExists(path);
+}
+
+// A package's unit is there from its installation on; as the service it counts only while it is
+// enabled, as a Windows service is registered to start with the system.
+bool PackageUnitEnabled(const std::string& name) {
+  return PackageUnitExists(name) && PathExists(systemd::WantsLinkPath(name));
+}
+
 // "Key=value" lines of "systemctl show": the value of key, or empty.
 std::string ShownValue(const std::string& output, const std::string& key) {
   std::string prefix = key + "=";
@@ -62,7 +74,7 @@ std::string ShownValue(const std::string& output, const std::string& key) {
 
 class UnitService : public ServiceHandle {
  public:
-  explicit UnitService(std::string name) : name_(std::move(name)) {}
+  UnitService(std::string name, bool package) : name_(std::move(name)), package_(package) {}
 
   ServiceFailure QueryStatus(ServiceStatus& status) override {
     ChildResult shown =
@@ -101,7 +113,9 @@ class UnitService : public ServiceHandle {
     return {};
   }
 
+  // The package's unit file is dpkg's, and it carries the service's description already.
   ServiceFailure SetDescription(const std::string& text) override {
+    if (package_) return {};
     std::string path = systemd::UnitFilePath(name_);
     try {
       ReplaceFileBytes(path, systemd::WithDescription(ReadFileBytes(path), text));
@@ -112,16 +126,17 @@ class UnitService : public ServiceHandle {
   }
 
   // Leaves nothing behind that systemd could still start: the unit is stopped and disabled, its
-  // "enable" link goes even when disabling failed (a damaged unit file), and then the file.
+  // "enable" link goes even when disabling failed (a damaged unit file), and then our own file.
   ServiceFailure Delete() override {
     std::string path = systemd::UnitFilePath(name_);
-    if (!PathExists(path)) return Failure(kErrorServiceDoesNotExist);
+    if (package_ ? !PackageUnitEnabled(name_) : !PathExists(path))
+      return Failure(kErrorServiceDoesNotExist);
     std::string unit = systemd::UnitName(name_);
     systemd::Systemctl({"--no-ask-password", "stop", unit});
     systemd::Systemctl({"--no-ask-password", "disable", unit});
     std::string link = systemd::WantsLinkPath(name_);
     if (PathExists(link)) ::unlink(link.c_str());
-    if (::unlink(path.c_str()) != 0) return {kErrorAccessDenied, std::strerror(errno)};
+    if (!package_ && ::unlink(path.c_str()) != 0) return {kErrorAccessDenied, std::strerror(errno)};
     systemd::Systemctl({"daemon-reload"});
     systemd::Systemctl({"reset-failed", unit});
     return {};
@@ -135,26 +150,28 @@ class UnitService : public ServiceHandle {
   }
 
   std::string name_;
+  bool package_;
 };
 
 class UnitFolderManager : public ServiceManagerHandle {
  public:
+  // Our own unit comes first, as systemd lets a unit in /etc hide the package's.
   std::unique_ptr<ServiceHandle> Open(const std::string& name, std::uint32_t,
                                       ServiceFailure& failure) override {
-    if (!PathExists(systemd::UnitFilePath(name))) {
-      failure = Failure(kErrorServiceDoesNotExist);
-      return nullptr;
-    }
-    return std::make_unique<UnitService>(name);
+    if (PathExists(systemd::UnitFilePath(name))) return std::make_unique<UnitService>(name, false);
+    if (PackageUnitEnabled(name)) return std::make_unique<UnitService>(name, true);
+    failure = Failure(kErrorServiceDoesNotExist);
+    return nullptr;
   }
 
   std::unique_ptr<ServiceHandle> Create(const ServiceRegistration& registration,
                                         ServiceFailure& failure) override {
     std::string path = systemd::UnitFilePath(registration.name);
-    if (PathExists(path)) {
+    if (PathExists(path) || PackageUnitEnabled(registration.name)) {
       failure = Failure(kErrorServiceExists);
       return nullptr;
     }
+    if (PackageUnitExists(registration.name)) return RegisterUnit(registration.name, true, failure);
     std::string text = systemd::UnitFileText(registration);
     if (text.empty()) {
       failure = Failure(kErrorInvalidName);
@@ -166,14 +183,20 @@ class UnitFolderManager : public ServiceManagerHandle {
       failure = {kErrorAccessDenied, error.what()};
       return nullptr;
     }
-    failure = Register(registration.name);
-    if (!failure.failed()) return std::make_unique<UnitService>(registration.name);
-    // A unit that systemd cannot take is removed again rather than left half-installed.
-    UnitService(registration.name).Delete();
-    return nullptr;
+    return RegisterUnit(registration.name, false, failure);
   }
 
  private:
+  // A unit that systemd cannot take is removed again rather than left half-installed.
+  static std::unique_ptr<ServiceHandle> RegisterUnit(const std::string& name, bool package,
+                                                     ServiceFailure& failure) {
+    auto service = std::make_unique<UnitService>(name, package);
+    failure = Register(name);
+    if (!failure.failed()) return service;
+    service->Delete();
+    return nullptr;
+  }
+
   static ServiceFailure Register(const std::string& name) {
     ChildResult reloaded = systemd::Systemctl({"daemon-reload"});
     if (!reloaded.started || reloaded.exit_status != 0)
@@ -219,6 +242,9 @@ class SystemdServiceManager : public ServiceManager {
 
   void WriteEvent(const std::string&, EventType type, const std::string& text) override {
     service_process::WriteJournalLines(type == EventType::kError ? 3 : 6, text);
+  }
+  void WriteActivity(const std::string& line) override {
+    service_process::WriteJournalLines(6, line);
   }
 
   // The journal keeps each entry's text itself and takes any source.

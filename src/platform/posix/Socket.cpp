@@ -16,6 +16,7 @@
 #include <chrono>
 #include <climits>
 #include <cstdint>
+#include <cstring>
 
 #include "base/Error.h"
 #include "platform/SocketAddress.h"
@@ -86,6 +87,41 @@ int ConnectAttempt(const addrinfo& ai, int timeout_ms, const std::atomic<bool>& 
 }
 
 }  // namespace
+
+struct ResolvedHost::List {
+  UniqueAddressList addresses;
+};
+
+ResolvedHost::ResolvedHost(std::unique_ptr<List> list) : list_(std::move(list)) {}
+ResolvedHost::~ResolvedHost() = default;
+ResolvedHost::ResolvedHost(ResolvedHost&& other) noexcept = default;
+ResolvedHost& ResolvedHost::operator=(ResolvedHost&& other) noexcept = default;
+
+ResolvedHost ResolvedHost::Resolve(const std::string& host, std::uint16_t port) {
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* list = nullptr;
+  std::string service = std::to_string(port);
+  int rc = ::getaddrinfo(host.c_str(), service.c_str(), &hints, &list);
+  if (rc != 0) {
+    throw Error(ErrorKind::kSocket, "Socket Error # 11001\nHost not found.",
+                "getaddrinfo(" + host + "): " + gai_strerror(rc));
+  }
+  auto resolved = std::make_unique<List>();
+  resolved->addresses.reset(list);
+  return ResolvedHost(std::move(resolved));
+}
+
+std::vector<std::string> ResolvedHost::Addresses() const {
+  std::vector<std::string> texts;
+  for (addrinfo* ai = list_->addresses.get(); ai; ai = ai->ai_next) {
+    sockaddr_storage storage{};
+    std::memcpy(&storage, ai->ai_addr, std::min<std::size_t>(ai->ai_addrlen, sizeof storage));
+    texts.push_back(socket_address::Text(storage));
+  }
+  return texts;
+}
 
 Socket::~Socket() { Close(); }
 
@@ -177,19 +213,13 @@ Socket Socket::ConnectTcp(const std::string& host, std::uint16_t port) {
 
 Socket Socket::ConnectTcp(const std::string& host, std::uint16_t port, int timeout_ms,
                           const std::atomic<bool>& abandon) {
-  addrinfo hints{};
-  hints.ai_family = AF_UNSPEC;
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* list = nullptr;
-  std::string service = std::to_string(port);
-  int rc = ::getaddrinfo(host.c_str(), service.c_str(), &hints, &list);
-  if (rc != 0) {
-    throw Error(ErrorKind::kSocket, "Socket Error # 11001\nHost not found.",
-                "getaddrinfo(" + host + "): " + gai_strerror(rc));
-  }
-  UniqueAddressList addresses(list);
+  return ConnectTcp(ResolvedHost::Resolve(host, port), timeout_ms, abandon);
+}
+
+Socket Socket::ConnectTcp(const ResolvedHost& host, int timeout_ms,
+                          const std::atomic<bool>& abandon) {
   int last_error = ECONNREFUSED;
-  for (addrinfo* ai = addresses.get(); ai; ai = ai->ai_next) {
+  for (addrinfo* ai = host.list_->addresses.get(); ai; ai = ai->ai_next) {
     int fd = ConnectAttempt(*ai, timeout_ms, abandon, last_error);
     if (fd >= 0) return Socket(fd);
   }

@@ -11,8 +11,12 @@ namespace {
 std::mutex g_mutex;
 std::string g_unit_folder_override;
 std::string g_systemctl_override;
+std::string g_package_unit_folder_override;
 
 constexpr const char* kUnitFolder = "/etc/systemd/system";
+// debhelper's place for a package's units on Debian 12; on a merged /usr (every Debian since)
+// it is the same folder as /usr/lib/systemd/system.
+constexpr const char* kPackageUnitFolder = "/lib/systemd/system";
 constexpr const char* kSystemctl = "systemctl";
 constexpr const char* kWantedBy = "multi-user.target";
 
@@ -68,10 +72,12 @@ std::string Trimmed(std::string text) {
 
 }  // namespace
 
-void SetSystemdForTesting(const std::string& unit_folder, const std::string& systemctl) {
+void SetSystemdForTesting(const std::string& unit_folder, const std::string& systemctl,
+                          const std::string& package_unit_folder) {
   std::lock_guard<std::mutex> lock(g_mutex);
   g_unit_folder_override = unit_folder;
   g_systemctl_override = systemctl;
+  g_package_unit_folder_override = package_unit_folder;
 }
 
 namespace systemd {
@@ -85,6 +91,18 @@ std::string UnitName(const std::string& service_name) { return service_name + ".
 
 std::string UnitFilePath(const std::string& service_name) {
   return UnitFolder() + "/" + UnitName(service_name);
+}
+
+std::string PackageUnitFilePath(const std::string& service_name) {
+  std::string folder;
+  {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    folder = g_package_unit_folder_override;
+    if (folder.empty() && Chosen(g_unit_folder_override, kUnitFolderVariable, kUnitFolder) ==
+                              std::string(kUnitFolder))
+      folder = kPackageUnitFolder;
+  }
+  return folder.empty() ? std::string() : folder + "/" + UnitName(service_name);
 }
 
 std::string WantsLinkPath(const std::string& service_name) {

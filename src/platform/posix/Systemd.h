@@ -18,6 +18,10 @@ inline constexpr std::uint32_t kWaitHintMs = 250;
 std::string UnitFolder();
 // "<unit folder>/<name>.service".
 std::string UnitFilePath(const std::string& service_name);
+// Where a package's own unit for the service lies ("/lib/systemd/system/<name>.service"); empty
+// while a test or the environment has moved the unit folder, so that such a run never finds the
+// machine's own package.
+std::string PackageUnitFilePath(const std::string& service_name);
 // Where "systemctl enable" links the unit for the target it is wanted by.
 std::string WantsLinkPath(const std::string& service_name);
 // "<name>.service".

@@ -65,6 +65,9 @@ std::string NativeProgramFilePath() {
   return std::string(buffer, n);
 }
 
+// The installer gives the program's folder the rights that its files need.
+bool ProgramFolderHoldsItsFiles() { return true; }
+
 std::string NativeCommonAppDataFolder() {
   char buffer[MAX_PATH] = {};
   // A failure leaves the buffer empty; the caller then works relative to nothing.

@@ -237,7 +237,7 @@ ServiceManager& NativeServiceManager() {
   return manager;
 }
 
-void SetSystemdForTesting(const std::string&, const std::string&) {}
+void SetSystemdForTesting(const std::string&, const std::string&, const std::string&) {}
 
 std::string EventTextForTesting(const std::string& message_file, EventType type,
                                 const std::string& text) {

@@ -1,6 +1,7 @@
 // Winsock for the Windows build.
 #include "platform/Socket.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <mutex>
@@ -131,6 +132,39 @@ void WaitWithinTimeout(SOCKET s, int option, SHORT events, const char* call) {
 
 }  // namespace
 
+struct ResolvedHost::List {
+  UniqueAddressList addresses;
+};
+
+ResolvedHost::ResolvedHost(std::unique_ptr<List> list) : list_(std::move(list)) {}
+ResolvedHost::~ResolvedHost() = default;
+ResolvedHost::ResolvedHost(ResolvedHost&& other) noexcept = default;
+ResolvedHost& ResolvedHost::operator=(ResolvedHost&& other) noexcept = default;
+
+ResolvedHost ResolvedHost::Resolve(const std::string& host, std::uint16_t port) {
+  EnsureWinsock();
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* list = nullptr;
+  std::string service = std::to_string(port);
+  if (::getaddrinfo(host.c_str(), service.c_str(), &hints, &list) != 0)
+    ThrowSocketError("getaddrinfo", WSAGetLastError());
+  auto resolved = std::make_unique<List>();
+  resolved->addresses.reset(list);
+  return ResolvedHost(std::move(resolved));
+}
+
+std::vector<std::string> ResolvedHost::Addresses() const {
+  std::vector<std::string> texts;
+  for (addrinfo* ai = list_->addresses.get(); ai; ai = ai->ai_next) {
+    sockaddr_storage storage{};
+    std::memcpy(&storage, ai->ai_addr, std::min<std::size_t>(ai->ai_addrlen, sizeof storage));
+    texts.push_back(socket_address::Text(storage));
+  }
+  return texts;
+}
+
 Socket::~Socket() { Close(); }
 
 Socket::Socket(Socket&& other) noexcept : handle_(other.handle_) { other.handle_ = kInvalid; }
@@ -224,17 +258,13 @@ Socket Socket::ConnectTcp(const std::string& host, std::uint16_t port) {
 
 Socket Socket::ConnectTcp(const std::string& host, std::uint16_t port, int timeout_ms,
                           const std::atomic<bool>& abandon) {
-  EnsureWinsock();
-  addrinfo hints{};
-  hints.ai_family = AF_UNSPEC;
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* list = nullptr;
-  std::string service = std::to_string(port);
-  if (::getaddrinfo(host.c_str(), service.c_str(), &hints, &list) != 0)
-    ThrowSocketError("getaddrinfo", WSAGetLastError());
-  UniqueAddressList addresses(list);
+  return ConnectTcp(ResolvedHost::Resolve(host, port), timeout_ms, abandon);
+}
+
+Socket Socket::ConnectTcp(const ResolvedHost& host, int timeout_ms,
+                          const std::atomic<bool>& abandon) {
   int last_error = WSAECONNREFUSED;
-  for (addrinfo* ai = addresses.get(); ai; ai = ai->ai_next) {
+  for (addrinfo* ai = host.list_->addresses.get(); ai; ai = ai->ai_next) {
     SOCKET s = ConnectAttempt(*ai, timeout_ms, abandon, last_error);
     if (s != INVALID_SOCKET) return Socket(static_cast<NativeSocket>(s));
   }

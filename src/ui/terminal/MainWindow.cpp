@@ -48,6 +48,7 @@ const std::vector<MenuTable>& MainMenu() {
        Menu::kServer,
        {{MenuItem::kStartServer, "Pokreni"},
         {MenuItem::kStopServer, "Zaustavi"},
+        {MenuItem::kCheckConnection, "Provjeri vezu"},
         kSeparator,
         {MenuItem::kInstallService, "Instaliraj servis"},
         {MenuItem::kUninstallService, "Deinstaliraj servis"}}},
@@ -61,11 +62,12 @@ const std::vector<MenuTable>& MainMenu() {
 }
 
 const MenuTable& TrayMenu() {
-  static const MenuTable menu = {
-      "",
-      "Ikona u traci",
-      Menu::kTray,
-      {{MenuItem::kTrayStart, "Pokreni"}, {MenuItem::kTrayStop, "Zaustavi"}}};
+  static const MenuTable menu = {"",
+                                 "Ikona u traci",
+                                 Menu::kTray,
+                                 {{MenuItem::kTrayStart, "Pokreni"},
+                                  {MenuItem::kTrayStop, "Zaustavi"},
+                                  {MenuItem::kCheckConnection, "Provjeri vezu"}}};
   return menu;
 }
 
@@ -81,6 +83,7 @@ class TerminalMainWindow : public MainWindow {
   void SetWebAddressText(const std::string& text) override { web_address_ = text; }
   void ShowLed(bool on) override { led_on_ = on; }
   void SetServiceLabelVisible(bool visible) override { service_label_ = visible; }
+  void SetLastForwardText(const std::string& text) override { last_forward_ = text; }
 
   void Show() override { visible_ = true; }
   void Hide() override { visible_ = false; }
@@ -132,9 +135,11 @@ class TerminalMainWindow : public MainWindow {
         RunMenu(TrayMenu());
         continue;
       }
-      Draw();
+      // Calls that ran meanwhile (the window's own refresh among them) redraw only what changed.
+      if (status_ != LineStatus::kCallsRan || Screen() != drawn_) Draw();
       std::string line;
-      LineStatus status = ReadTerminalLine(line, true);
+      status_ = ReadTerminalLine(line, true);
+      LineStatus status = status_;
       if (status == LineStatus::kEnd) {
         TerminalWrite("\n");
         Close();
@@ -158,27 +163,32 @@ class TerminalMainWindow : public MainWindow {
     }
   }
 
-  void Draw() const {
+  void Draw() {
+    drawn_ = Screen();
+    TerminalWrite(drawn_);
+  }
+
+  std::string Screen() const {
     std::string text = "\n";
     if (!visible_) {
       text += tray_shown_ ? "[ikona u traci] " + tray_tip_ + "\n" : "[prozor je skriven]\n";
       text += " l  lijevi klik na ikonu (prikaži prozor)\n";
       text += " d  desni klik na ikonu (izbornik ikone)\n";
       text += " x  zatvori program\n";
-      TerminalWrite(text + "Vormetra Proxy (traka)> ");
-      return;
+      return text + "Vormetra Proxy (traka)> ";
     }
     text += "== Vormetra Proxy ==\n";
     if (service_label_) text += "   Server radi kao servis\n";
     text += std::string("   (") + (led_on_ ? "*" : " ") + ") " +
             (led_on_ ? "Aktivan" : "Nije aktivan") + "\n";
+    if (!last_forward_.empty()) text += "   " + last_forward_ + "\n";
     text += "   " + version_ + "    " + web_address_ + "\n";
     for (const MenuTable& menu : MainMenu())
       text += " " + std::string(menu.key) + "  " + menu.caption + "\n";
     text += " m  minimiziraj (u traku)\n";
     text += " w  otvori web adresu\n";
     text += " x  zatvori\n";
-    TerminalWrite(text + "Vormetra Proxy> ");
+    return text + "Vormetra Proxy> ";
   }
 
   void Act(const std::string& line) {
@@ -235,6 +245,9 @@ class TerminalMainWindow : public MainWindow {
   std::string version_;
   std::string web_address_;
   std::string tray_tip_;
+  std::string last_forward_;
+  std::string drawn_;  // the screen as last drawn
+  LineStatus status_ = LineStatus::kLine;
   bool visible_ = false;
   bool led_on_ = false;
   bool service_label_ = false;

@@ -29,6 +29,7 @@ constexpr int kServiceLabelFontHeight = 16;
 constexpr int kVersionLeft = 8;
 constexpr int kBottomMargin = 4;
 constexpr int kRightMargin = 8;
+constexpr int kLastForwardGap = 2;
 constexpr COLORREF kBlue = RGB(0, 0, 255);
 
 constexpr UINT_PTR kMainThreadTimer = 1;
@@ -60,6 +61,7 @@ constexpr CommandItem kCommands[] = {
     {IDM_INSTALL_CA, MenuItem::kInstallCA},
     {IDM_TRAY_START, MenuItem::kTrayStart},
     {IDM_TRAY_STOP, MenuItem::kTrayStop},
+    {IDM_CHECK_CONNECTION, MenuItem::kCheckConnection},
 };
 
 bool ItemOfCommand(UINT command, MenuItem& item) {
@@ -143,6 +145,11 @@ class Win32MainWindow : public MainWindow {
   void SetServiceLabelVisible(bool visible) override {
     if (window_ != nullptr)
       ShowWindow(GetDlgItem(window_, IDC_SERVICE_LABEL), visible ? SW_SHOW : SW_HIDE);
+  }
+
+  void SetLastForwardText(const std::string& text) override {
+    if (window_ != nullptr)
+      SetWindowTextW(GetDlgItem(window_, IDC_LAST_FORWARD), WideFromUtf8(text).c_str());
   }
 
   void Show() override {
@@ -388,7 +395,15 @@ class Win32MainWindow : public MainWindow {
                  SWP_NOZORDER | SWP_NOACTIVATE);
     SetWindowPos(www, nullptr, width - www_size.cx - kRightMargin,
                  height - www_size.cy - kBottomMargin, 0, 0, flags);
-    SetWindowPos(led, nullptr, (width - led_size.cx) / 2, (height - led_size.cy) / 2, 0, 0, flags);
+    // The last forward's line takes two lines above the bottom labels (a failure's words may
+    // wrap); the LED stands in the middle of what is left under the service label.
+    int bottom_top = height - www_size.cy - kBottomMargin;
+    int line_top = bottom_top - 2 * www_size.cy - kLastForwardGap;
+    SetWindowPos(GetDlgItem(window_, IDC_LAST_FORWARD), nullptr, 0, line_top, width,
+                 bottom_top - line_top, SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(led, nullptr, (width - led_size.cx) / 2,
+                 kServiceLabelHeight + (line_top - kServiceLabelHeight - led_size.cy) / 2, 0, 0,
+                 flags);
     SetWindowPos(GetDlgItem(window_, IDC_VERSION), nullptr, kVersionLeft,
                  height - www_size.cy - kBottomMargin, 0, 0, flags);
   }

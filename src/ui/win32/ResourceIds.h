@@ -15,12 +15,14 @@
 #define IDM_INSTALL_CA 110
 #define IDM_TRAY_START 111
 #define IDM_TRAY_STOP 112
+#define IDM_CHECK_CONNECTION 113
 
 // The main window's controls.
 #define IDC_SERVICE_LABEL 201
 #define IDC_LED 202
 #define IDC_VERSION 203
 #define IDC_WWW 204
+#define IDC_LAST_FORWARD 205
 
 // The settings dialog's controls; Cancel and OK are IDCANCEL and IDOK.
 #define IDC_MODE_LABEL 301

@@ -325,8 +325,8 @@ def decline_new_certificates(t):
 
 def install_reload_stop_uninstall(t, machine):
     t.send("2")
-    t.expect("2  Instaliraj servis")
-    t.send("2")  # the second copy installs and starts the service, in this same terminal
+    t.expect("3  Instaliraj servis")
+    t.send("3")  # the second copy installs and starts the service, in this same terminal
     t.expect("Program će se pokrenuti sa administratorskim ovlastima.")
     t.send("y")
     t.expect("Vormetra Proxy: Service installed successfully")
@@ -357,8 +357,8 @@ def install_reload_stop_uninstall(t, machine):
     t.expect("( ) Nije aktivan")
     t.send("2")
     t.expect("1  Pokreni")
-    t.expect("2  Deinstaliraj servis")
-    t.send("2")
+    t.expect("3  Deinstaliraj servis")
+    t.send("3")
     t.expect("Program će se pokrenuti sa administratorskim ovlastima.")
     t.send("y")
     t.expect("Vormetra Proxy: Service uninstalled successfully")
