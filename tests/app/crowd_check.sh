@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# shellcheck disable=SC2317  # cleanup runs from the EXIT trap
 # The program serving in mode 1 beside crowds: a flood of idle connections from twenty addresses of
 # another machine, then thousands of idle connections on loopback. A till on 127.0.0.1 is answered
 # beside each, and SIGTERM still ends the program within 2 s with everything open.
