@@ -27,9 +27,16 @@ class Thread {
   void join();
 
   struct Native;
+  // Frees what the platform's half made; there, where Native is whole.
+  struct NativeDeleter {
+    void operator()(Native* native) const;
+  };
 
  private:
-  std::unique_ptr<Native> native_;
+  // Waits for the system's thread to end; the platform's half.
+  static void Join(Native& native);
+
+  std::unique_ptr<Native, NativeDeleter> native_;
 };
 
 }  // namespace vp::platform

@@ -18,9 +18,13 @@ mode1="{
 }"
 # check_now: VormetraProxy.exe /check, bounded; its errors, and the text of any box it shows, go to
 # $VP_WORK/check.errors.
+# Through a file, as vp_wine_output does.
 check_now() {
   WINEDEBUG=$WINEDEBUG,trace+msgbox timeout -k 5 $((120 * ${VP_TIME_FACTOR:-1})) "$WINE" \
-    "$VP_APP_EXE" /check 2>>"$VP_WORK/check.errors"
+    "$VP_APP_EXE" /check >"$VP_WORK/check.out" 2>>"$VP_WORK/check.errors"
+  local code=$?
+  cat "$VP_WORK/check.out"
+  return $code
 }
 
 vp_write_settings "$mode1"

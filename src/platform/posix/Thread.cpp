@@ -40,31 +40,15 @@ Thread::Thread(std::size_t stack_bytes, std::function<void()> body) {
   if (error != 0)
     throw std::system_error(error, std::generic_category(), "pthread_attr_setstacksize");
   auto owned = std::make_unique<std::function<void()>>(std::move(body));
-  auto native = std::make_unique<Native>();
+  std::unique_ptr<Native, NativeDeleter> native(new Native);
   error = ::pthread_create(&native->id, &attributes.value, Run, owned.get());
   if (error != 0) throw std::system_error(error, std::generic_category(), "pthread_create");
   owned.release();  // the thread frees it
   native_ = std::move(native);
 }
 
-Thread::Thread() noexcept = default;
+void Thread::NativeDeleter::operator()(Native* native) const { delete native; }
 
-Thread::~Thread() { join(); }
-
-Thread::Thread(Thread&& other) noexcept = default;
-
-Thread& Thread::operator=(Thread&& other) noexcept {
-  if (this != &other) {
-    join();
-    native_ = std::move(other.native_);
-  }
-  return *this;
-}
-
-void Thread::join() {
-  if (!native_) return;
-  ::pthread_join(native_->id, nullptr);
-  native_.reset();
-}
+void Thread::Join(Native& native) { ::pthread_join(native.id, nullptr); }
 
 }  // namespace vp::platform

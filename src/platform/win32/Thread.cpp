@@ -33,28 +33,12 @@ Thread::Thread(std::size_t stack_bytes, std::function<void()> body) {
                                  STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
   if (handle == 0) throw std::system_error(errno, std::generic_category(), "_beginthreadex");
   owned.release();  // the thread frees it
-  native_ = std::make_unique<Native>();
+  native_.reset(new Native);
   native_->handle.reset(reinterpret_cast<HANDLE>(handle));
 }
 
-Thread::Thread() noexcept = default;
+void Thread::NativeDeleter::operator()(Native* native) const { delete native; }
 
-Thread::~Thread() { join(); }
-
-Thread::Thread(Thread&& other) noexcept = default;
-
-Thread& Thread::operator=(Thread&& other) noexcept {
-  if (this != &other) {
-    join();
-    native_ = std::move(other.native_);
-  }
-  return *this;
-}
-
-void Thread::join() {
-  if (!native_) return;
-  ::WaitForSingleObject(native_->handle.get(), INFINITE);
-  native_.reset();
-}
+void Thread::Join(Native& native) { ::WaitForSingleObject(native.handle.get(), INFINITE); }
 
 }  // namespace vp::platform
