@@ -2,18 +2,18 @@
 # Hostile load: what idle and slow clients, and an upstream that drips, do to everyone else.
 #
 # For each mode (HOSTILE_MODES, "2 1": TLS 1.0 in, then plain HTTP in), all on 127.0.0.1:
-#   - a normal till's requests alone, then beside 1000 connections that send nothing, then beside
+#   - a normal till's requests alone, then beside 5000 connections that send nothing, then beside
 #     200 that send a request head one byte a second (over TLS after a full handshake in mode 2);
 #     each time the latency (p50/p99 of HOSTILE_REQUESTS requests, one at a time), and how long a
 #     SIGTERM takes to end the proxy while those clients are still connected;
-#   - the 1000 idle and 200 slow clients held for 35 s against a proxy left running: how many it
+#   - the 5000 idle and 200 slow clients held for 35 s against a proxy left running: how many it
 #     has dropped by then (its bound on a client is 30 s).
 # Then, in mode 1, an upstream that answers 200 with a Content-Length and sends one byte every
 # 2 s: how long a SIGTERM takes while a forward to it is under way.
 #
 #   bash bench/hostile.sh
 #
-# Knobs: HOSTILE_MODES, HOSTILE_REQUESTS (200), HOSTILE_IDLE (1000), HOSTILE_SLOW (200),
+# Knobs: HOSTILE_MODES, HOSTILE_REQUESTS (200), HOSTILE_IDLE (5000), HOSTILE_SLOW (200),
 # BENCH_BUILD_DIR (build/bench). The proxy listens on port 8449, which must be free. Fails when a
 # stop takes 2 s or more, a request fails, or a client is still held after 35 s.
 set -euo pipefail
@@ -22,7 +22,7 @@ root=$PWD
 build=${BENCH_BUILD_DIR:-build/bench}
 modes=${HOSTILE_MODES:-"2 1"}
 requests=${HOSTILE_REQUESTS:-200}
-idle_count=${HOSTILE_IDLE:-1000}
+idle_count=${HOSTILE_IDLE:-5000}
 slow_count=${HOSTILE_SLOW:-200}
 stop_limit_ms=2000
 # Held while a stop is measured (the 20 s of the slow clients in issue reports), and long enough

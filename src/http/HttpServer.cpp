@@ -15,8 +15,13 @@ namespace vp {
 namespace {
 
 // How often a listening thread looks up from accept() to see whether it should stop, to join the
-// threads that have ended, and, when nothing is open, to hand freed memory back.
+// threads that have ended, and, when nothing is open, to hand freed memory back; and how often
+// the watch of the quiet connections looks for those whose time is up.
 constexpr int kAcceptPollMs = 500;
+// The stack each connection thread may grow to. Serving a connection was measured to reach about
+// 75 KB of stack on 64-bit Linux, at its deepest in the TLS handshakes on either side and in the
+// HTTP reads with their 16 KB buffer; this leaves more than three times that.
+constexpr std::size_t kConnectionStackBytes = 256 * 1024;
 // How long a connection thread that has finished waits for the next connection before it ends.
 // Long enough to carry it across the gaps between requests of a busy till or of a burst; short
 // enough that the threads and their memory go soon after the burst is over.
@@ -42,29 +47,33 @@ unsigned TIdHTTPServer::BusyConnectionLimit() const {
   return processors * kBusyConnectionsPerProcessor;
 }
 
-template <typename Body>
-std::thread TIdHTTPServer::StartThread(Body body) {
+platform::Thread TIdHTTPServer::StartThread(std::function<void()> body) {
   int failures = thread_start_failures_.load();
   while (failures > 0 && !thread_start_failures_.compare_exchange_weak(failures, failures - 1)) {
   }
   if (failures > 0)
     throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
-  return std::thread(std::move(body));
+  return platform::Thread(kConnectionStackBytes, std::move(body));
 }
+
+struct TIdHTTPServer::Connection {
+  platform::Socket socket;
+  std::string remote_ip;
+  WatchClock::time_point accepted;
+  WatchClock::time_point queued;  // when its request began and it joined the line
+  ConnectionAdmission::Ticket ticket;
+  std::list<std::unique_ptr<Connection>>::iterator quiet_position;  // while quiet; guarded
+
+  std::uintptr_t WatchKey() { return reinterpret_cast<std::uintptr_t>(this); }
+};
 
 struct TIdHTTPServer::Listening {
   platform::Socket socket;
   std::thread thread;
 };
 
-struct TIdHTTPServer::Connection {
-  platform::Socket socket;
-  std::string remote_ip;
-  WatchClock::time_point accepted;
-};
-
 struct TIdHTTPServer::Worker {
-  std::thread thread;
+  platform::Thread thread;
   std::condition_variable wake;
   std::unique_ptr<Connection> connection;  // the one being served, or handed over; guarded
   WatchClock::time_point serving_since;    // guarded; when it was handed over
@@ -101,8 +110,11 @@ void TIdHTTPServer::Start() {
     if (platform::HasIPv6()) bindings.push_back({"", DefaultPort, platform::IpFamily::kV6});
   }
   stopping_ = false;
-  platform::AllowManySockets();
+  admission_limits_ = Limits.admission;
+  // A connection being served may hold a second socket, to the upstream.
+  admission_limits_.open = std::min(admission_limits_.open, platform::AllowManySockets() / 2);
   try {
+    watch_ = std::make_unique<platform::SocketWatch>();
     if (io_handler_) io_handler_->Init();
     for (const TIdSocketHandle& binding : bindings) {
       auto listening = std::make_unique<Listening>();
@@ -121,9 +133,11 @@ void TIdHTTPServer::Start() {
   } catch (...) {
     listening_.clear();
     if (io_handler_) io_handler_->Shutdown();
+    watch_.reset();
     throw;
   }
   active_ = true;
+  watch_thread_ = std::thread([this] { WatchLoop(); });
   // The OS gives no portable "highest priority" for std::thread; the accept loop does so little
   // that it never competes with the connection threads anyway.
   for (auto& listening : listening_)
@@ -134,9 +148,12 @@ void TIdHTTPServer::Stop() {
   if (!active_.exchange(false)) return;
   stopping_ = true;
   for (auto& listening : listening_) listening->socket.Interrupt();
+  watch_->Wake();
   for (auto& listening : listening_)
     if (listening->thread.joinable()) listening->thread.join();
   listening_.clear();
+  if (watch_thread_.joinable()) watch_thread_.join();
+  CloseQuiet();
 
   std::list<std::unique_ptr<Worker>> workers;
   std::deque<std::unique_ptr<Connection>> waiting;
@@ -159,6 +176,7 @@ void TIdHTTPServer::Stop() {
     idle_workers_.clear();
     retired_workers_ = 0;
   }
+  watch_.reset();
   if (io_handler_) io_handler_->Shutdown();
 }
 
@@ -173,38 +191,125 @@ void TIdHTTPServer::AcceptLoop(Listening& listening) {
       return;
     }
     if (stopping_) return;
-    if (!readable) {
-      if (!waiting) ReleaseMemoryWhenIdle();
-      continue;
-    }
-    auto connection = std::make_unique<Connection>();
-    try {
-      connection->socket = listening.socket.Accept(&connection->remote_ip);
-    } catch (const Error&) {
-      // The peer gave up before we took it, we are stopping, or the system is out of room.
-      if (!stopping_) std::this_thread::sleep_for(kAcceptRetryPause);
-      continue;
-    }
-    connection->accepted = WatchClock::now();
-    Dispatch(std::move(connection));
+    if (readable)
+      AcceptOne(listening);
+    else if (!waiting)
+      ReleaseMemoryWhenIdle();
   }
 }
 
-// Every connection joins the end of the line, so that none overtakes one that came earlier.
-void TIdHTTPServer::Dispatch(std::unique_ptr<Connection> connection) {
+// A connection the limits leave room for is watched until its request begins; one they leave
+// none for is turned away before a byte is read.
+void TIdHTTPServer::AcceptOne(Listening& listening) {
+  auto connection = std::make_unique<Connection>();
+  try {
+    connection->socket = listening.socket.Accept(&connection->remote_ip);
+  } catch (const Error&) {
+    // The peer gave up before we took it, we are stopping, or the system is out of room.
+    if (!stopping_) std::this_thread::sleep_for(kAcceptRetryPause);
+    return;
+  }
+  connection->ticket = admission_.Admit(connection->remote_ip, admission_limits_);
+  if (!connection->ticket) {
+    // A reset leaves nothing behind on this side, where an orderly close would leave a flood's
+    // connections lingering in TIME_WAIT.
+    connection->socket.CloseWithReset();
+    return;
+  }
+  connection->accepted = WatchClock::now();
+  WatchQuiet(std::move(connection));
+}
+
+void TIdHTTPServer::WatchQuiet(std::unique_ptr<Connection> connection) {
+  std::unique_ptr<Connection> unwatched;  // closed after the lock is released
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (stopping_) return;  // Stop() has taken the quiet ones already; this one closes unserved
+  // Under the lock, so that the watching thread, which may be told of it at once, finds it in
+  // place, and cannot let it expire before it is watched.
+  try {
+    watch_->Add(connection->socket, connection->WatchKey());
+  } catch (const Error&) {
+    // The system has no room to watch it: it is lost alone, as when no thread can be started.
+    unwatched = std::move(connection);
+    return;
+  }
+  quiet_.push_back(std::move(connection));
+  quiet_.back()->quiet_position = std::prev(quiet_.end());
+}
+
+// The quiet connections, those accepted that have sent nothing yet, are watched all at once by
+// one thread and hold a socket each, no thread: a crowd of idle peers cannot use up the threads,
+// nor a 32-bit process's address space for their stacks.
+void TIdHTTPServer::WatchLoop() {
+  while (!stopping_) {
+    std::vector<std::uintptr_t> ready;
+    try {
+      ready = watch_->Wait(QuietWaitMs());
+    } catch (const Error&) {
+      std::this_thread::sleep_for(kAcceptRetryPause);  // out of memory, say; the next may work
+    }
+    if (stopping_) return;
+    QueueReady(ready);
+    DropExpiredQuiet();
+  }
+}
+
+// Until the oldest quiet connection's time is up, or the next regular look.
+int TIdHTTPServer::QuietWaitMs() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (quiet_.empty()) return kAcceptPollMs;
+  auto left = std::chrono::ceil<std::chrono::milliseconds>(
+      quiet_.front()->accepted + std::chrono::milliseconds(Limits.client_timeout_ms) -
+      WatchClock::now());
+  return static_cast<int>(std::clamp<long long>(left.count(), 0, kAcceptPollMs));
+}
+
+// The quiet connections whose request has begun, or whose peer has gone, join the end of the
+// line in the order they were reported.
+void TIdHTTPServer::QueueReady(const std::vector<std::uintptr_t>& keys) {
+  if (keys.empty()) return;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (stopping_) return;  // Stop() has taken the threads already; this one closes unserved
-    waiting_.push_back(std::move(connection));
+    const auto now = WatchClock::now();
+    for (std::uintptr_t key : keys) {
+      auto position = reinterpret_cast<Connection*>(key)->quiet_position;
+      (*position)->queued = now;
+      waiting_.push_back(std::move(*position));
+      quiet_.erase(position);
+    }
   }
   ServeWaitingWhereRoom();
+}
+
+// A peer that has sent nothing within its time is dropped without an answer, as one that stops
+// halfway is.
+void TIdHTTPServer::DropExpiredQuiet() {
+  const auto since = WatchClock::now() - std::chrono::milliseconds(Limits.client_timeout_ms);
+  std::list<std::unique_ptr<Connection>> expired;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto end = std::find_if(quiet_.begin(), quiet_.end(),
+                            [since](const auto& quiet) { return quiet->accepted > since; });
+    expired.splice(expired.end(), quiet_, quiet_.begin(), end);
+  }
+  for (auto& quiet : expired) watch_->Drop(quiet->socket, quiet->WatchKey());
+}
+
+// At stop, once the watching thread has ended.
+void TIdHTTPServer::CloseQuiet() {
+  std::list<std::unique_ptr<Connection>> quiet;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    quiet.swap(quiet_);
+  }
+  for (auto& connection : quiet) watch_->Drop(connection->socket, connection->WatchKey());
 }
 
 bool TIdHTTPServer::MayServeNextLocked() const {
   if (waiting_.empty()) return false;
   WatchClock::time_point slow_since =
       WatchClock::now() - std::chrono::milliseconds(Limits.slow_connection_ms);
-  if (waiting_.front()->accepted <= slow_since) return true;
+  if (waiting_.front()->queued <= slow_since) return true;
   unsigned busy = 0;
   for (const auto& worker : workers_)
     if (worker->connection && worker->serving_since > slow_since) ++busy;
@@ -222,6 +327,7 @@ bool TIdHTTPServer::ServeWaitingWhereRoom() {
       std::lock_guard<std::mutex> lock(mutex_);
       if (waiting_.empty()) return false;
       if (stopping_ || !MayServeNextLocked()) return true;
+      if (idle_workers_.empty() && workers_.size() >= Limits.connection_threads) return true;
       next = std::move(waiting_.front());
       waiting_.pop_front();
       if (!idle_workers_.empty()) {

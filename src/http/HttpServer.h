@@ -1,5 +1,6 @@
-// The HTTP/1.1 listener: one listening thread per binding, a thread for each connection being
-// served, one request per connection, answered by a single handler.
+// The HTTP/1.1 listener: one listening thread per binding, one thread that watches the connections
+// that have not sent anything yet, a thread for each connection being served, one request per
+// connection, answered by a single handler.
 #pragma once
 
 #include <atomic>
@@ -14,10 +15,13 @@
 #include <thread>
 #include <vector>
 
+#include "http/ConnectionAdmission.h"
 #include "http/HttpRecords.h"
 #include "io/IOHandler.h"
 #include "io/ServerIOHandler.h"
 #include "platform/Socket.h"
+#include "platform/SocketWatch.h"
+#include "platform/Thread.h"
 
 namespace vp {
 
@@ -31,6 +35,12 @@ inline constexpr const char* kMsgCouldNotBind =
 // 30 s is the bound on each socket call of the TLS handshake and of the upstream side.
 inline constexpr int kClientTimeoutMs = 30000;
 
+// Connections served at once, each on a thread of its own; the rest wait their turn. A thread of
+// the 32-bit program under Wine was measured to take about 1.1 MB of address space whatever its
+// stack (Wine's own per-thread memory), and the program then crashed near 1950 threads in its
+// 4 GB. Peers elsewhere hold at most kRemoteConnections of these; the rest stay for the tills.
+inline constexpr unsigned kConnectionThreads = 768;
+
 // The listener's bounds; the defaults are the program's, tests shorten them. Set while stopped.
 struct TIdServerLimits {
   int client_timeout_ms = kClientTimeoutMs;
@@ -38,9 +48,11 @@ struct TIdServerLimits {
   unsigned busy_connections = 0;
   // A connection served this long waits on a peer (a slow till, a slow upstream), not on the
   // processors, and no longer counts. One that has waited its turn this long is served whatever
-  // the count: a crowd of silent peers that came first (a port scan, a flood of idle connections)
-  // then costs the tills behind it no more than this.
+  // the count: a crowd of peers that came first and then stalled mid-request costs the tills
+  // behind it no more than this. (Peers that send nothing never join the line.)
   int slow_connection_ms = 250;
+  unsigned connection_threads = kConnectionThreads;
+  AdmissionLimits admission;
 };
 
 struct TIdSocketHandle {
@@ -88,7 +100,13 @@ class TIdHTTPServer {
   void Start();
   void Stop();
   void AcceptLoop(Listening& listening);
-  void Dispatch(std::unique_ptr<Connection> connection);
+  void AcceptOne(Listening& listening);
+  void WatchQuiet(std::unique_ptr<Connection> connection);
+  void WatchLoop();
+  int QuietWaitMs();
+  void QueueReady(const std::vector<std::uintptr_t>& keys);
+  void DropExpiredQuiet();
+  void CloseQuiet();
   bool MayServeNextLocked() const;
   bool ServeWaitingWhereRoom();
   void StartWorker(std::unique_ptr<Connection> connection);
@@ -97,15 +115,20 @@ class TIdHTTPServer {
   void ReapRetiredWorkers();
   void ReleaseMemoryWhenIdle();
   unsigned BusyConnectionLimit() const;
-  template <typename Body>
-  std::thread StartThread(Body body);
+  platform::Thread StartThread(std::function<void()> body);
 
   TIdServerIOHandler* io_handler_ = nullptr;
+  // Before everything that holds connections, whose tickets it must outlive.
+  ConnectionAdmission admission_;
+  AdmissionLimits admission_limits_;  // set at start
   std::atomic<bool> active_{false};
   std::atomic<bool> stopping_{false};
   std::vector<std::unique_ptr<Listening>> listening_;
+  std::unique_ptr<platform::SocketWatch> watch_;  // while active
+  std::thread watch_thread_;
 
-  // Each connection is served by a thread of its own. A thread that has finished one takes the
+  // Each connection is served by a thread of its own once its request has begun; until then it is
+  // quiet, watched with all the others by one thread. A thread that has finished one takes the
   // next waiting connection, or waits a short while for one before it ends, so that under load
   // threads are reused instead of being started and torn down for every connection. A few
   // connections per processor are served at once; while that many are being served quickly, the
@@ -116,6 +139,7 @@ class TIdHTTPServer {
   std::list<std::unique_ptr<Worker>> workers_;       // guarded, as is each worker's connection
   std::vector<Worker*> idle_workers_;                // guarded; the most recently idle last
   std::deque<std::unique_ptr<Connection>> waiting_;  // guarded; the oldest first
+  std::list<std::unique_ptr<Connection>> quiet_;     // guarded; the oldest first
   std::atomic<int> retired_workers_{0};
   std::atomic<bool> memory_to_release_{false};
   std::atomic<int> thread_start_failures_{0};

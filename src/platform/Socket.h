@@ -116,10 +116,11 @@ class Socket {
 // Whether the network stack can open IPv6 sockets.
 bool HasIPv6();
 
-// Lets the process hold as many sockets as the system allows it. A listener holds one per open
-// connection, and POSIX systems start processes with a low soft limit on descriptors (often 1024)
-// under a much higher hard one; Windows has no such limit.
-void AllowManySockets();
+// Lets the process hold as many sockets as the system allows it, and answers how many that is
+// (SIZE_MAX for no limit). A listener holds one per open connection, and POSIX systems start
+// processes with a low soft limit on descriptors (often 1024) under a much higher hard one;
+// Windows has no such limit.
+std::size_t AllowManySockets();
 
 // Whether a socket error's code (Error::code()) says that nothing listened at the address.
 bool IsConnectionRefused(int code);

@@ -360,29 +360,43 @@ class ServingLimitTest : public HttpServerTest {
       clients.back().SendAll("GET /" + std::to_string(i) + " HTTP/1.0\r\n\r\n");
     }
   }
+
+  // Sends count requests whose handler takes a while, checks each is answered, and answers how
+  // many were inside the handler at once at most.
+  int MostServedAtOnce(int count) {
+    std::mutex inside_mutex;
+    int inside = 0;
+    int most_inside = 0;
+    handler_ = [&](TIdContext&, TIdHTTPRequestInfo&, TIdHTTPResponseInfo& response) {
+      {
+        std::lock_guard<std::mutex> lock(inside_mutex);
+        most_inside = std::max(most_inside, ++inside);
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(30));
+      std::lock_guard<std::mutex> lock(inside_mutex);
+      --inside;
+      response.ResponseText = "done";
+    };
+    std::vector<platform::Socket> clients;
+    SendGets(clients, count);
+    for (platform::Socket& client : clients)
+      EXPECT_EQ(test::ReadAnswer(client, 15000).body, "done");
+    std::lock_guard<std::mutex> lock(inside_mutex);
+    return most_inside;
+  }
 };
 
 // Quick connections beyond the limit wait their turn, and every one is served.
 TEST_F(ServingLimitTest, QuickConnectionsBeyondTheLimitWaitTheirTurn) {
   Restart(2, 60000);
-  std::mutex inside_mutex;
-  int inside = 0;
-  int most_inside = 0;
-  handler_ = [&](TIdContext&, TIdHTTPRequestInfo&, TIdHTTPResponseInfo& response) {
-    {
-      std::lock_guard<std::mutex> lock(inside_mutex);
-      most_inside = std::max(most_inside, ++inside);
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(30));
-    std::lock_guard<std::mutex> lock(inside_mutex);
-    --inside;
-    response.ResponseText = "done";
-  };
-  std::vector<platform::Socket> clients;
-  SendGets(clients, 8);
-  for (platform::Socket& client : clients) EXPECT_EQ(test::ReadAnswer(client, 15000).body, "done");
-  std::lock_guard<std::mutex> lock(inside_mutex);
-  EXPECT_EQ(most_inside, 2);
+  EXPECT_EQ(MostServedAtOnce(8), 2);
+}
+
+// However long connections take, no more threads serve them than the limit; the rest wait.
+TEST_F(ServingLimitTest, SlowConnectionsGetNoMoreThreadsThanTheLimit) {
+  server_.Limits.connection_threads = 2;
+  Restart(100, 0);
+  EXPECT_EQ(MostServedAtOnce(8), 2);
 }
 
 // A crowd of peers that hold their connections without a word never keeps the next till waiting

@@ -49,7 +49,7 @@ mv "$VP_WORK/fakeFinaCA.crt" "$VP_APP_DIR/fakeFinaCA.crt"
 vp_expect "/rootcert without the file names it" \
   "Datoteka nije dostupna: $(vp_windows_path "$VP_APP_DIR/fakeFinaCA.crt")" "$got"
 
-status=$("$WINE" "$VP_APP_EXE" /status 2>&1)
+status=$(vp_wine_output "$VP_APP_EXE" /status)
 vp_expect "/status ends with 0 while the proxy listens" 0 "$?"
 vp_expect_contains "/status says that it listens" "Na portu 8449 sluša program" "$status"
 vp_expect_contains "/status shows the forward" "outcome=ok" "$status"
@@ -57,7 +57,7 @@ vp_expect_contains "and the path this mode refused" "outcome=wrong-for-mode" "$s
 
 vp_stop proxy 30
 vp_expect "Ctrl+C ends the program with exit code 0" 0 "$VP_EXIT"
-status=$("$WINE" "$VP_APP_EXE" /status 2>&1)
+status=$(vp_wine_output "$VP_APP_EXE" /status)
 vp_expect "/status ends with 1 when nothing listens" 1 "$?"
 vp_expect_contains "/status says so" "Na portu 8449 ne sluša nijedan proxy." "$status"
 vp_done

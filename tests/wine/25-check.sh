@@ -16,8 +16,19 @@ mode1="{
   \"URLProduction\":\"$url\\/FiskalizacijaService\",
   \"CallDNS\":false
 }"
+# check_now: VormetraProxy.exe /check, bounded; its errors, and the text of any box it shows, go to
+# $VP_WORK/check.errors.
+# Through a file, as vp_wine_output does.
+check_now() {
+  WINEDEBUG=$WINEDEBUG,trace+msgbox timeout -k 5 $((120 * ${VP_TIME_FACTOR:-1})) "$WINE" \
+    "$VP_APP_EXE" /check >"$VP_WORK/check.out" 2>>"$VP_WORK/check.errors"
+  local code=$?
+  cat "$VP_WORK/check.out"
+  return $code
+}
+
 vp_write_settings "$mode1"
-report=$("$WINE" "$VP_APP_EXE" /check 2>&1)
+report=$(check_now)
 vp_expect "/check ends with 0 when both roads get through" 0 "$?"
 report=${report//$'\r'/}
 for line in "Provjera veze, način rada 1." \
@@ -33,7 +44,7 @@ vp_expect "nothing was posted to the upstream" "" "$(ls -A "$VP_WORK/upstream-re
 
 refused=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
 vp_write_settings "{\"Mode\":3,\"IPProduction\":\"127.0.0.1:$refused\",\"CallDNS\":false}"
-report=$("$WINE" "$VP_APP_EXE" /check 2>&1)
+report=$(check_now)
 vp_expect "/check ends with 1 when nothing listens" 1 "$?"
 report=${report//$'\r'/}
 vp_expect_contains "it names the failed step" "Spajanje na port $refused: nije uspjelo (" "$report"

@@ -140,6 +140,19 @@ with open(sys.argv[1], encoding="utf-8", errors="replace") as log:
 DECODE
 }
 
+# vp_wine_output ARGUMENTS...: runs a program under Wine to its end and prints what it wrote, with
+# its exit code. Through a file, not a pipe: a desktop process that Wine starts on the way inherits
+# the output, and would keep a pipe open, and a $(...) waiting, long after the program has ended.
+vp_wine_output() {
+  local out code
+  out=$(mktemp -p "$VP_WORK" wine-output.XXXXXX)
+  "$WINE" "$@" >"$out" 2>&1
+  code=$?
+  cat "$out"
+  rm -f "$out"
+  return $code
+}
+
 vp_running() { kill -0 "${VP_PIDS[$1]}" 2>/dev/null; }
 
 vp_output() { cat "$VP_WORK/$1.log" 2>/dev/null; }

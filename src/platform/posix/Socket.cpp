@@ -15,6 +15,7 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <cstdint>
 #include <cstring>
 
 #include "base/Error.h"
@@ -303,11 +304,17 @@ bool HasIPv6() {
   return static_cast<bool>(probe);
 }
 
-void AllowManySockets() {
+std::size_t AllowManySockets() {
   rlimit limit{};
-  if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur >= limit.rlim_max) return;
-  limit.rlim_cur = limit.rlim_max;
-  ::setrlimit(RLIMIT_NOFILE, &limit);  // best effort: the old limit still works
+  if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) return SIZE_MAX;
+  if (limit.rlim_cur < limit.rlim_max) {
+    rlim_t old = limit.rlim_cur;
+    limit.rlim_cur = limit.rlim_max;
+    // Best effort: the old limit still works.
+    if (::setrlimit(RLIMIT_NOFILE, &limit) != 0) limit.rlim_cur = old;
+  }
+  if (limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur >= SIZE_MAX) return SIZE_MAX;
+  return static_cast<std::size_t>(limit.rlim_cur);
 }
 
 bool IsConnectionRefused(int code) { return code == ECONNREFUSED; }

@@ -2,6 +2,7 @@
 #include "platform/Socket.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <mutex>
 #include <set>
@@ -31,7 +32,10 @@ int FamilyOf(IpFamily family) { return family == IpFamily::kV6 ? AF_INET6 : AF_I
 
 NativeSocket OpenOrThrow(int family, int type, int protocol) {
   EnsureWinsock();
-  SOCKET s = ::WSASocketW(family, type, protocol, nullptr, 0, WSA_FLAG_NO_HANDLE_INHERIT);
+  // Overlapped, which the sockets' own calls never use, so that a listener's accepted sockets
+  // (which inherit it) can be watched with an overlapped receive (SocketWatch).
+  SOCKET s = ::WSASocketW(family, type, protocol, nullptr, 0,
+                          WSA_FLAG_OVERLAPPED | WSA_FLAG_NO_HANDLE_INHERIT);
   if (s == INVALID_SOCKET) ThrowSocketError("socket", WSAGetLastError());
   return static_cast<NativeSocket>(s);
 }
@@ -354,8 +358,9 @@ void Socket::CloseWithReset() {
   Close();
 }
 
-void AllowManySockets() {
+std::size_t AllowManySockets() {
   // Winsock sockets are not C runtime descriptors and have no per-process limit to raise.
+  return SIZE_MAX;
 }
 
 bool IsConnectionRefused(int code) { return code == WSAECONNREFUSED; }
