@@ -84,6 +84,8 @@ Var Purge
 !define MUI_ABORTWARNING
 !define MUI_FINISHPAGE_RUN "$INSTDIR\${EXE}"
 !define MUI_FINISHPAGE_SHOWREADME "$INSTDIR\Upute.txt"
+; NSIS's own Croatian text names a 'Readme'; the file is the instructions.
+!define MUI_FINISHPAGE_SHOWREADME_TEXT "Otvori &upute"
 !define MUI_FINISHPAGE_SHOWREADME_NOTCHECKED
 !insertmacro MUI_PAGE_WELCOME
 !insertmacro MUI_PAGE_DIRECTORY

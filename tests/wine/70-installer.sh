@@ -10,37 +10,12 @@
 # signed, and so is the uninstaller.
 source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/tray.sh"
-# tray.sh's own clean-up runs among the things this check puts back.
-trap vp_finish EXIT
-
-setup=$(find "$VP_BUILD/dist" -maxdepth 1 -name 'VormetraProxy-Setup-*.exe' | head -n 1)
-if [ -z "$setup" ]; then
-  vp_fail "the build has its installer (tools/installer.sh)"
-  vp_done
-fi
-# NSIS's 32-bit stub carries no relocations, and under qemu-i386 its fixed image base is taken
-# ("failed to create main module", c0000018). The same script is installed by the x86_64 run; the
-# 32-bit one is installed where the kernel runs 32-bit code (wine32, WoW64).
-if [ -n "${VP_EMULATED:-}" ]; then
-  vp_log "not run under emulation: the installer's stub cannot be mapped at its fixed base"
-  vp_done
-fi
-version=$(basename "$setup" | sed 's/^VormetraProxy-Setup-\([0-9.]*[0-9]\).*/\1/')
+source "$(dirname "$0")/installer.sh"
 newer=${version%.*}.$((${version##*.} + 1))
 
-uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\VormetraProxy'
-run_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Run'
-shortcut="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Vormetra Proxy.lnk"
 signing_cert=$VP_ROOT/build/signing/test-signing.crt
 host=cistest.apis-it.hr
 answer='<tns:RacunOdgovor><tns:Jir>installed-jir</tns:Jir></tns:RacunOdgovor>'
-
-# registry KEY NAME: the value's data, empty when there is none.
-registry() {
-  "$WINE" reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' | sed -n "s/^ *$2 *REG_[A-Z_]* *//p"
-}
-service_state() { vp_run_tool 60 vp-service-control status; }
-root_key=""
 
 # run_setup NAME FILE SWITCH...: an installer or a batch file (under cmd) run to its end, exit
 # code 0 expected.
@@ -67,20 +42,6 @@ forward() {
   vp_expect "$1" "$answer" "$got"
 }
 
-# The harness's program folder and settings go aside; the prefix gets them back as they were.
-mv "$VP_APP_DIR" "$VP_WORK/harness-program"
-[ -f "$VP_SETTINGS" ] && cp "$VP_SETTINGS" "$VP_WORK/harness-settings"
-# shellcheck disable=SC2317 # run by vp_finish
-put_back() {
-  [ -z "$root_key" ] || "$WINE" reg delete "$root_key" /f >/dev/null 2>&1
-  "$WINE" reg delete "$uninstall_key" /f >/dev/null 2>&1
-  "$WINE" reg delete "$run_key" /v "Vormetra Proxy" /f >/dev/null 2>&1
-  rm -rf "$VP_APP_DIR" "$shortcut"
-  mv "$VP_WORK/harness-program" "$VP_APP_DIR"
-  if [ -f "$VP_WORK/harness-settings" ]; then cp "$VP_WORK/harness-settings" "$VP_SETTINGS"; fi
-}
-vp_at_exit put_back
-vp_at_exit clean_up
 vp_require_free_port 8449
 vp_write_settings '{"Mode":1,"Active":false,"CallDNS":false}'
 
@@ -150,8 +111,7 @@ printf '"%s" /S _?=%s\r\nexit /b %%errorlevel%%\r\n' "$(vp_windows_path "$VP_APP
   "$(vp_windows_path "$VP_APP_DIR")" >"$VP_WORK/uninstall.bat"
 run_setup uninstall "$VP_WORK/uninstall.bat"
 # The uninstaller's own file goes right after it ended, by its copy in the temp folder.
-deadline=$((SECONDS + 30 * ${VP_TIME_FACTOR:-1}))
-while [ -e "$VP_APP_DIR" ] && [ $SECONDS -lt $deadline ]; do sleep 0.2; done
+within $((30 * ${VP_TIME_FACTOR:-1})) program_folder_gone
 vp_expect "the program folder is gone" gone "$([ -e "$VP_APP_DIR" ] && ls "$VP_APP_DIR" || echo gone)"
 vp_expect "the service is gone" missing "$(service_state)"
 vp_expect "the hosts line is gone" 0 "$(grep -c "$test_entry" "$hosts_file")"
@@ -159,8 +119,7 @@ vp_expect "the root is out of the Root store" gone \
   "$("$WINE" reg query "$root_key" >/dev/null 2>&1 || echo gone)"
 vp_expect "the shortcut is gone" gone "$([ -e "$shortcut" ] || echo gone)"
 vp_expect "the autostart is gone" "" "$(registry "$run_key" "Vormetra Proxy")"
-vp_expect "the uninstall entry is gone" gone \
-  "$("$WINE" reg query "$uninstall_key" >/dev/null 2>&1 || echo gone)"
+vp_expect "the uninstall entry is gone" gone "$(no_uninstall_entry && echo gone)"
 vp_expect_file "the settings stay" "$VP_SETTINGS"
 
 echo "  the uninstaller with /PURGE=1"
