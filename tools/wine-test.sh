@@ -269,11 +269,13 @@ elif wow64_reason=$(bash tools/probe-wow64.sh); then
   fi
 else
   # No 32-bit code runs on this kernel at all: the chroot's wine32 runs with its 32-bit Linux
-  # code emulated by qemu-i386 (tools/wine-wow64.sh run32).
+  # code emulated by qemu-i386 (tools/wine-wow64.sh run32), through Wine's preloader
+  # (tools/wine-preloader.sh).
   reason=$(bash tools/probe-32bit.sh) || true
   echo "(${reason:-wine32 is missing}, and $wow64_reason: the i686 build runs under emulation)"
   started=$SECONDS
-  if chroot_dir=$(bash tools/wine-wow64.sh make); then
+  if chroot_dir=$(bash tools/wine-wow64.sh make) \
+    && bash tools/wine-preloader.sh make "$chroot_dir" >/dev/null; then
     [ $((SECONDS - started)) -lt 5 ] || echo "(the Wine chroot took $((SECONDS - started))s to make)"
     started=$SECONDS
     # Emulated code runs several times slower; the bounds are there to catch a hang, not to time.
@@ -284,7 +286,8 @@ else
     run_build i686 build/win32 win32 /usr/lib/wine/wine "$chroot_dir" run32 || result=1
     echo "(the i686 run under qemu-i386 took $((SECONDS - started))s)"
   else
-    echo "== Windows i686 build: FAILED, the Wine chroot (tools/wine-wow64.sh) could not be made"
+    echo "== Windows i686 build: FAILED, the Wine chroot (tools/wine-wow64.sh) or its preloader" \
+      "(tools/wine-preloader.sh) could not be made"
     result=1
   fi
 fi

@@ -17,6 +17,8 @@
 #   tools/wine-wow64.sh make            makes the chroot unless it is there; prints its folder
 #   tools/wine-wow64.sh run COMMAND...  runs COMMAND (e.g. wine, wineserver) in the chroot, in the
 #                                       current folder, with the same pid (exec all the way)
+#   tools/wine-wow64.sh run32 COMMAND...  the same with 32-bit code under qemu-i386, and Wine's
+#                                       preloader when tools/wine-preloader.sh has made it
 #
 # Every mount that `run` and `make` need (proc, dev, sys, /tmp, the checkout, /etc/hosts) is made
 # in a private mount namespace of the command's own (unshare), so it ends with the last process of
@@ -63,7 +65,8 @@ i386_binfmt+=':/usr/bin/qemu-i386:F'
 # (a folder, or "" for none) is at its own path, so every path a caller names stays valid. The
 # current folder is kept when it exists inside. With EMULATE=1 set, in a user namespace too, whose
 # own binfmt_misc (Linux 6.7 and later) runs every 32-bit program under qemu-i386: the kernel's
-# table, which other programs see, stays as it is.
+# table, which other programs see, stays as it is. With PRELOADER set to a folder, its files are
+# laid over the chroot's /usr/lib/wine (a read-only overlay), where Wine looks for its preloader.
 in_namespace() {
   local root=$1 share=$2 unshare=(unshare --mount --propagation private)
   shift 2
@@ -76,8 +79,8 @@ in_namespace() {
   # shellcheck disable=SC2016 # the inner script expands its own arguments
   exec "${unshare[@]}" bash -c '
     set -e
-    root=$1 share=$2 dir=$3 binfmt=$4
-    shift 4
+    root=$1 share=$2 dir=$3 binfmt=$4 preloader=$5
+    shift 5
     # (A fresh proc needs a pid namespace in a user namespace; the host'"'"'s keeps the pids.)
     mount --rbind /proc "$root/proc"
     mount --rbind /dev "$root/dev"
@@ -92,12 +95,16 @@ in_namespace() {
       mkdir -p "$root$share"
       mount --rbind "$share" "$root$share"
     fi
+    if [ -n "$preloader" ]; then
+      mount -t overlay overlay -o "lowerdir=$preloader:$root/usr/lib/wine" "$root/usr/lib/wine"
+    fi
     if [ -n "$binfmt" ]; then
       mount -t binfmt_misc binfmt_misc "$root/proc/sys/fs/binfmt_misc"
       chroot "$root" /bin/sh -c "printf %s \"\$0\" >/proc/sys/fs/binfmt_misc/register" "$binfmt"
     fi
     exec chroot "$root" /bin/sh -c "cd \"\$0\" 2>/dev/null || cd /; exec \"\$@\"" "$dir" "$@"
-  ' in-namespace "$root" "$share" "$PWD" "$([ "${EMULATE:-0}" = 1 ] && echo "$i386_binfmt")" "$@"
+  ' in-namespace "$root" "$share" "$PWD" "$([ "${EMULATE:-0}" = 1 ] && echo "$i386_binfmt")" \
+    "${PRELOADER:-}" "$@"
 }
 
 # in_build_root COMMAND...: a command in the chroot being made, as a separate process.
@@ -188,7 +195,10 @@ case "${1:-}" in
       log "no chroot in $chroot_dir; bash tools/wine-wow64.sh make makes it"
       exit 1
     fi
-    EMULATE=1 in_namespace "$chroot_dir" "$checkout" "$@"
+    # Wine's preloader when tools/wine-preloader.sh has made it; without it, programs that must
+    # sit at 0x400000 cannot start.
+    PRELOADER=$(bash "$tools/wine-preloader.sh" path "$chroot_dir" || true) EMULATE=1 \
+      in_namespace "$chroot_dir" "$checkout" "$@"
     ;;
   *)
     echo "usage: $0 make | run COMMAND... | run32 COMMAND..." >&2

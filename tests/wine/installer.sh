@@ -3,9 +3,9 @@
 # Helpers of the checks of the Windows installer (70-installer.sh, 72-installer-pages.sh); sourced
 # after lib.sh and tray.sh. Not a check of its own: its name does not start with two digits.
 #
-# Sourcing it finds the build's installer ($setup), or ends the check when there is none or the
-# code is emulated; then moves the harness's program folder and settings aside until the check
-# ends, when the prefix gets them back as they were, with no trace of an installation left.
+# Sourcing it finds the build's installer ($setup), or ends the check when there is none; then
+# moves the harness's program folder and settings aside until the check ends, when the prefix gets
+# them back as they were, with no trace of an installation left.
 
 # tray.sh's own clean-up runs among the things the check puts back.
 trap vp_finish EXIT
@@ -13,16 +13,6 @@ trap vp_finish EXIT
 setup=$(find "$VP_BUILD/dist" -maxdepth 1 -name 'VormetraProxy-Setup-*.exe' | head -n 1)
 if [ -z "$setup" ]; then
   vp_fail "the build has its installer (tools/installer.sh)"
-  vp_done
-fi
-# NSIS's 32-bit stub carries no relocations, so it must be mapped at its image base, 0x400000;
-# under qemu-i386 the Wine loader itself is there ("failed to create main module", c0000018): qemu
-# puts every position-independent main program at 0x400000, as the kernel does for 32-bit ones,
-# and Debian's Wine has no preloader, which would have kept that range free. The same script is
-# installed by the x86_64 run; the 32-bit one is installed where the kernel runs 32-bit code
-# (wine32, WoW64).
-if [ -n "${VP_EMULATED:-}" ]; then
-  vp_log "not run under emulation: the installer's stub cannot be mapped at its fixed base"
   vp_done
 fi
 version=$(basename "$setup" | sed 's/^VormetraProxy-Setup-\([0-9.]*[0-9]\).*/\1/')
